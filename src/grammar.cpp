@@ -1,0 +1,151 @@
+// Grammar module: reads grammar.txt into the fixed rule table and lists it.
+#include "grammar.h"
+
+#include <cstdio>
+#include <cstring>
+
+grammar_table grammar;
+const char GRAMMAR_FILE_NAME[] = "grammar.txt";
+
+namespace {
+
+std::string* output_buffer = nullptr;  // where output goes; null: stdout
+
+// Prints "grammar.txt:N: message" for the rejected line N.
+int grammar_reject(int line_number, std::string_view message) {
+  std::string line = GRAMMAR_FILE_NAME;
+  line += ':';
+  line += std::to_string(line_number);
+  line += ": ";
+  line += message;
+  line += '\n';
+  output_write(line);
+  return 1;
+}
+
+// Next line of `text` from `pos`, without its newline. A newline is LF or
+// CR LF; a CR anywhere else is an ordinary character.
+std::string_view grammar_next_line(std::string_view text, size_t& pos) {
+  size_t end = text.find('\n', pos);
+  std::string_view line;
+  if (end == std::string_view::npos) {
+    line = text.substr(pos);
+    pos = text.size();
+  } else {
+    line = text.substr(pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  }
+  return line;
+}
+
+}  // namespace
+
+void output_to(std::string* buffer) { output_buffer = buffer; }
+
+void output_write(std::string_view bytes) {
+  if (output_buffer != nullptr) {
+    output_buffer->append(bytes);
+  } else {
+    fwrite(bytes.data(), 1, bytes.size(), stdout);
+  }
+}
+
+int parse_grammar(grammar_table& g, std::string_view bytes) {
+  g = grammar_table{};
+  // A Ctrl-Z byte ends the file's data, as it does for text files on the
+  // console's home system; the same file must load alike everywhere.
+  std::string_view text = bytes.substr(0, bytes.find('\x1a'));
+  int r = 0;  // current entry
+  int a = 0;  // alternatives stored in entry r; 0 only before the first rule
+  int line_number = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    ++line_number;
+    std::string_view line = grammar_next_line(text, pos);
+    if (line.empty() || line[0] == ';') continue;  // blank or comment line
+    if (line.size() < 5) {
+      return grammar_reject(line_number, "rule line shorter than 5 characters");
+    }
+    if (line.find('\0') != std::string_view::npos) {
+      return grammar_reject(line_number, "NUL byte in rule line");
+    }
+    char ch = line[0];
+    bool new_entry = a > 0 && ch != g.lhs[r];
+    if (new_entry && r + 1 >= MAX_RULES) {
+      return grammar_reject(line_number, "more than 30 rule entries");
+    }
+    if (!new_entry && a >= MAX_ALTERNATIVES) {
+      return grammar_reject(line_number,
+                            std::string("more than 5 alternatives for ") + ch);
+    }
+    // Positions 1 to 4 hold the arrow and are never read.
+    std::string_view rhs = line.substr(5);
+    if (!rhs.empty() && rhs[0] == '@') {
+      rhs = "@";  // the empty string; the rest of the line is ignored
+    } else if (rhs.size() >= RHS_SLOT_SIZE) {
+      return grammar_reject(line_number, "alternative longer than 9 characters");
+    }
+    if (new_entry) {
+      ++r;
+      a = 0;
+    }
+    g.lhs[r] = ch;
+    // An empty right-hand side leaves the slot empty, which hides it and
+    // every later alternative of the entry.
+    memcpy(g.rhs[r][a], rhs.data(), rhs.size());
+    ++a;
+  }
+  g.rule_count = r + 1;
+  return 0;
+}
+
+int load_grammar(grammar_table& g) {
+  FILE* file = fopen(GRAMMAR_FILE_NAME, "rb");
+  std::string bytes;
+  bool readable = file != nullptr;
+  if (file != nullptr) {
+    char chunk[65536];
+    size_t n;
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    // Opening a directory succeeds on some systems; its first read fails.
+    // A read that fails later ends the data as end of file does.
+    readable = !(ferror(file) && bytes.empty());
+    fclose(file);
+  }
+  if (!readable) {
+    std::string message = std::string("File not found: <") + GRAMMAR_FILE_NAME + ">.\n";
+    output_write(message);
+    return 1;
+  }
+  return parse_grammar(g, bytes);
+}
+
+int grammar_alternative_count(const grammar_table& g, int i) {
+  int j = 0;
+  while (j < MAX_ALTERNATIVES && g.rhs[i][j][0] != '\0') ++j;
+  return j;
+}
+
+std::string_view grammar_alternative(const grammar_table& g, int i, int j) {
+  const char* slot = g.rhs[i][j];
+  if (slot[0] == '@') return {};
+  return {slot, strnlen(slot, RHS_SLOT_SIZE)};
+}
+
+void print_rules(const grammar_table& g) {
+  output_write("Production Rules\n");
+  for (int i = 0; i < g.rule_count; ++i) {
+    int count = grammar_alternative_count(g, i);
+    for (int j = 0; j < count; ++j) {
+      char head[64];
+      int n = snprintf(head, sizeof head, "\t%d:%d ", i, j);
+      std::string line(head, static_cast<size_t>(n));
+      line += g.lhs[i];
+      line += " -> ";
+      line += std::string_view(g.rhs[i][j], strnlen(g.rhs[i][j], RHS_SLOT_SIZE));
+      line += '\n';
+      output_write(line);
+    }
+  }
+}

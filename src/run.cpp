@@ -1,0 +1,71 @@
+// Run module: load, list, search; the program's entry.
+#include "run.h"
+
+#include <cstdio>
+#include <new>
+
+#include "derivation.h"
+
+namespace {
+
+// Loads with `load`, then lists and searches. Running out of memory
+// anywhere ends the run with a message instead of a crash.
+template <typename Loader>
+int run_with(Loader load) {
+  int status = 0;
+  try {
+    if (load(grammar) != 0) {
+      status = 1;
+    } else {
+      print_rules(grammar);
+      run_search(grammar);
+    }
+  } catch (const std::bad_alloc&) {
+    output_write("Out of memory.\n");
+    status = 1;
+  }
+  stack_clear();
+  return status;
+}
+
+}  // namespace
+
+void run_search(const grammar_table& g) {
+  // The seed is the start symbol alone; a file without rules has the NUL
+  // start symbol, which makes the empty form.
+  std::string_view seed(g.lhs, g.lhs[0] != '\0' ? 1 : 0);
+  stack_push(seed);
+  int budget = SENTENCE_BUDGET;
+  int idle_steps = 0;
+  stack_form form{};
+  while (!stack_is_empty()) {
+    stack_pop_shortest(form);
+    int left = expand_leftmost(g, form, budget);
+    idle_steps = left == budget ? idle_steps + 1 : 0;
+    budget = left;
+    if (budget == 0) break;
+    // Some grammars grow forms forever without a sentence; stop those.
+    if (idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
+      output_write("No sentence in 10000 steps: search stopped.\n");
+      break;
+    }
+  }
+}
+
+int run_file() { return run_with(load_grammar); }
+
+int run_bytes(std::string_view bytes) {
+  return run_with([bytes](grammar_table& g) { return parse_grammar(g, bytes); });
+}
+
+#ifndef SENTGEN_NO_MAIN
+int main() {
+  int status = run_file();
+  // A full disk or a closed file must not pass for a good run.
+  if (fflush(stdout) != 0 || ferror(stdout)) {
+    fputs("sentgen: error writing standard output\n", stderr);
+    return 1;
+  }
+  return status;
+}
+#endif

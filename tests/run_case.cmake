@@ -1,0 +1,65 @@
+# Runs the program once in a scratch folder and compares its exit status,
+# standard output and standard error with a case's expected ones, byte for
+# byte. Variables: SENTGEN, EMULATOR (may be empty), CASE, WORK, CRLF, SKIP.
+if(SKIP)
+  message("SKIPPED: ${SKIP}")
+  return()
+endif()
+
+file(REMOVE_RECURSE ${WORK})
+file(MAKE_DIRECTORY ${WORK}/run)
+if(EXISTS ${CASE}/grammar.txt)
+  file(COPY ${CASE}/grammar.txt DESTINATION ${WORK}/run)
+endif()
+
+set(stdout ${WORK}/stdout)
+if(EXISTS ${CASE}/stdout-path)
+  file(STRINGS ${CASE}/stdout-path stdout LIMIT_COUNT 1)
+endif()
+execute_process(COMMAND ${EMULATOR} ${SENTGEN}
+  WORKING_DIRECTORY ${WORK}/run
+  OUTPUT_FILE ${stdout}
+  ERROR_FILE ${WORK}/stderr
+  RESULT_VARIABLE status)
+
+set(failures "")
+set(expected_status 0)
+if(EXISTS ${CASE}/status)
+  file(STRINGS ${CASE}/status expected_status LIMIT_COUNT 1)
+endif()
+if(NOT "${status}" STREQUAL "${expected_status}")
+  string(APPEND failures "exit status ${status}, expected ${expected_status}\n")
+endif()
+
+# Reads a file as hex, one "hh:" token a byte, so that newlines can be
+# replaced on byte boundaries only.
+function(read_bytes file out)
+  set(hex "")
+  if(EXISTS ${file})
+    file(READ ${file} hex HEX)
+    string(REGEX REPLACE "(..)" "\\1:" hex "${hex}")
+  endif()
+  set(${out} "${hex}" PARENT_SCOPE)
+endfunction()
+
+# Compares `actual` with `expected` (absent: empty), turning the expected
+# LF newlines into CR LF when the program writes text-mode output.
+function(compare what actual expected)
+  read_bytes(${actual} got)
+  read_bytes(${expected} want)
+  if(CRLF)
+    string(REPLACE "0a:" "0d:0a:" want "${want}")
+  endif()
+  if(NOT got STREQUAL want)
+    set(failures "${failures}${what} differs from ${expected} (got: ${actual})\n" PARENT_SCOPE)
+  endif()
+endfunction()
+
+if(NOT EXISTS ${CASE}/stdout-path)
+  compare("standard output" ${stdout} ${CASE}/expected)
+endif()
+compare("standard error" ${WORK}/stderr ${CASE}/stderr)
+
+if(failures)
+  message(FATAL_ERROR "${failures}")
+endif()
