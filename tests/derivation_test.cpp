@@ -1,0 +1,131 @@
+// Unit tests of the form stack and the expansion step: the orders and
+// limits that a whole run shows only indirectly.
+#include "derivation.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Each test starts from an empty stack and captures what is printed.
+class DerivationTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    stack_clear();
+    output_to(&printed);
+  }
+  void TearDown() override {
+    output_to(nullptr);
+    stack_clear();
+  }
+  std::string pop() {
+    stack_form form;
+    stack_pop_shortest(form);
+    EXPECT_EQ(form.leftmost, form.text.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") ==
+                                     std::string::npos
+                                 ? form.text.size()
+                                 : form.text.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
+    return form.text;
+  }
+  void fill(int count) {
+    for (int i = 0; i < count; ++i) stack_push("aaaaaaaaaaaaaaaa" + std::to_string(i));
+  }
+  static grammar_table load(std::string_view text) {
+    grammar_table g;
+    EXPECT_EQ(parse_grammar(g, text), 0);
+    return g;
+  }
+  std::string printed;
+};
+
+const std::string overflow_line = "STACK OVERFLOW!\n";
+
+std::string repeat(const std::string& s, int n) {
+  std::string out;
+  for (int i = 0; i < n; ++i) out += s;
+  return out;
+}
+
+TEST_F(DerivationTest, EqualLengthsComeOutInSlotExchangeOrder) {
+  for (const char* form : {"x", "y", "z", "w"}) stack_push(form);
+  std::vector<std::string> order;
+  while (!stack_is_empty()) order.push_back(pop());
+  EXPECT_EQ(order, (std::vector<std::string>{"x", "w", "z", "y"}));
+}
+
+// Random pushes and removals against the plain rule: scan every slot for
+// the shortest, lowest slot first, and exchange it with the last slot.
+TEST_F(DerivationTest, RemovalMatchesLinearScanOfSlots) {
+  std::vector<std::string> model;
+  std::mt19937 random(12345);
+  for (int step = 0; step < 40000; ++step) {
+    bool push = model.empty() || random() % 100 < (step < 20000 ? 55u : 45u);
+    if (push) {
+      std::string form(random() % 12, 'a');
+      if (!form.empty() && random() % 2) form[random() % form.size()] = 'S';
+      form += static_cast<char>('a' + step % 26);
+      stack_push(form);
+      if (model.size() < static_cast<size_t>(STACK_LIMIT)) model.push_back(form);
+    } else {
+      size_t best = 0;
+      for (size_t i = 1; i < model.size(); ++i) {
+        if (model[i].size() < model[best].size()) best = i;
+      }
+      std::swap(model[best], model.back());
+      ASSERT_EQ(pop(), model.back()) << "at step " << step;
+      model.pop_back();
+    }
+    ASSERT_EQ(form_stack.stack_count, static_cast<int>(model.size()));
+  }
+}
+
+TEST_F(DerivationTest, FullStackRefusesEachPushWithOneLine) {
+  fill(STACK_LIMIT);
+  EXPECT_EQ(printed, "");
+  stack_push("a");
+  stack_push("b");
+  EXPECT_EQ(printed, repeat(overflow_line, 2));
+  EXPECT_EQ(form_stack.stack_count, STACK_LIMIT);
+  // The refused short forms were not kept: the shortest left is a filler.
+  EXPECT_EQ(pop().size(), 17u);
+}
+
+TEST_F(DerivationTest, StepOnFullStackKeepsOnlyFirstNewForm) {
+  grammar_table g = load("S -> x\nS -> yy\nA -> q\nS -> zzz\n");
+  fill(STACK_LIMIT - 1);
+  stack_form form{"S", 0};
+  EXPECT_EQ(expand_leftmost(g, form, 7), 7);
+  EXPECT_EQ(printed, repeat(overflow_line, 2));
+  EXPECT_EQ(pop(), "x");
+}
+
+TEST_F(DerivationTest, SentenceIsPrintedAndSpendsBudget) {
+  grammar_table g = load("S -> a\n");
+  EXPECT_EQ(expand_leftmost(g, stack_form{"a\x80\xff z", 5}, 3), 2);
+  EXPECT_EQ(expand_leftmost(g, stack_form{"", 0}, 2), 1);
+  EXPECT_EQ(printed, "a\x80\xff z\n\n");
+  EXPECT_TRUE(stack_is_empty());
+}
+
+TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
+  grammar_table g = load("X -> dZ\nX -> @\nY -> y\nX -> eeYe\n");
+  EXPECT_EQ(expand_leftmost(g, stack_form{"abXcYd", 2}, 5), 5);
+  EXPECT_EQ(printed, "");
+  // Pushed in the order abdZcYd, abcYd, abeeYecYd: the shortest goes first,
+  // then the exchange leaves the other two in push order.
+  EXPECT_EQ(pop(), "abcYd");
+  EXPECT_EQ(pop(), "abdZcYd");
+  EXPECT_EQ(pop(), "abeeYecYd");
+}
+
+TEST_F(DerivationTest, FormWhoseLeftmostHasNoRuleIsDropped) {
+  grammar_table g = load("A -> a\nS -> XA\n");
+  EXPECT_EQ(expand_leftmost(g, stack_form{"bXA", 1}, 4), 4);
+  EXPECT_EQ(printed, "");
+  EXPECT_TRUE(stack_is_empty());
+}
+
+}  // namespace

@@ -12,11 +12,15 @@ if(EXISTS ${CASE}/grammar.txt)
   file(COPY ${CASE}/grammar.txt DESTINATION ${WORK}/run)
 endif()
 
+set(args "")
+if(EXISTS ${CASE}/args)
+  file(STRINGS ${CASE}/args args)
+endif()
 set(stdout ${WORK}/stdout)
 if(EXISTS ${CASE}/stdout-path)
   file(STRINGS ${CASE}/stdout-path stdout LIMIT_COUNT 1)
 endif()
-execute_process(COMMAND ${EMULATOR} ${SENTGEN}
+execute_process(COMMAND ${EMULATOR} ${SENTGEN} ${args}
   WORKING_DIRECTORY ${WORK}/run
   OUTPUT_FILE ${stdout}
   ERROR_FILE ${WORK}/stderr

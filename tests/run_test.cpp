@@ -1,0 +1,78 @@
+// Unit tests of whole runs in memory: running out of memory at every
+// allocation, and runs that leave nothing behind for the next one.
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <new>
+#include <string>
+
+#include "derivation.h"
+
+namespace {
+long allocations_left = -1;  // allocations that may still succeed; -1: all
+}  // namespace
+
+void* operator new(std::size_t size) {
+  if (allocations_left == 0) throw std::bad_alloc();
+  if (allocations_left > 0) --allocations_left;
+  if (void* p = std::malloc(size != 0 ? size : 1)) return p;
+  throw std::bad_alloc();
+}
+void operator delete(void* p) noexcept { std::free(p); }
+void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+
+namespace {
+
+// Runs on `grammar` with output kept in memory; the buffer is reserved so
+// that capturing never allocates.
+int run_captured(std::string_view grammar, std::string& printed) {
+  printed.clear();
+  printed.reserve(1 << 20);
+  output_to(&printed);
+  int status = run_bytes(grammar);
+  output_to(nullptr);
+  return status;
+}
+
+TEST(RunTest, OutOfMemoryAnywhereEndsWithMessage) {
+  const std::string_view grammar = "S -> aSb\nS -> SSS\nS -> @\n";
+  std::string full;
+  ASSERT_EQ(run_captured(grammar, full), 0);
+  int failures = 0;
+  for (long allowed = 0; allowed < 400; ++allowed) {
+    std::string printed;
+    printed.reserve(1 << 20);
+    allocations_left = allowed;
+    output_to(&printed);
+    int status = run_bytes(grammar);
+    output_to(nullptr);
+    allocations_left = -1;
+    if (status == 0) {
+      EXPECT_EQ(printed, full);
+      continue;
+    }
+    ++failures;
+    ASSERT_EQ(status, 1);
+    const std::string message = "Out of memory.\n";
+    ASSERT_GE(printed.size(), message.size());
+    EXPECT_EQ(printed.substr(printed.size() - message.size()), message);
+    EXPECT_EQ(full.compare(0, printed.size() - message.size(), printed, 0,
+                           printed.size() - message.size()),
+              0);
+  }
+  EXPECT_GT(failures, 0);
+  EXPECT_TRUE(stack_is_empty());
+}
+
+TEST(RunTest, RunsAreIndependent) {
+  std::string first, other, again;
+  ASSERT_EQ(run_captured("S -> SS\nS -> aaaaaaaaa\n", first), 0);
+  ASSERT_EQ(run_captured("A -> xA\nA -> @\n", other), 0);
+  ASSERT_EQ(run_captured("S -> SS\nS -> aaaaaaaaa\n", again), 0);
+  EXPECT_EQ(first, again);
+  EXPECT_NE(other.find("\nxx\n"), std::string::npos);
+}
+
+}  // namespace
