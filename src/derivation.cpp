@@ -3,98 +3,136 @@
 
 #include <algorithm>
 #include <array>
-#include <cstdio>
 
 form_stack_state form_stack;
 
 namespace {
 
-// Tournament tree over the slots, so that finding the next form out costs
-// one walk up the tree per changed slot instead of a scan of every form.
-// Node k (1 to TREE_LEAVES - 1) has children 2k and 2k + 1; child c at or
-// above TREE_LEAVES is the leaf for slot c - TREE_LEAVES. A node holds the
-// winning slot of its leaves: the shortest form, the lowest slot among
-// equals, slots in use before slots not in use.
-// The slots in use are always 0 to stack_count - 1, so only the subtree over
-// the first stack_tree_width slots matters; its top, stack_tree_root, is the
-// overall winner, and a small stack keeps its walks short. Only nodes over
-// slots in use are kept current; any other node still names a slot of its
-// own range, which is not in use, so it loses every comparison.
-constexpr int TREE_LEAVES = 1024;
+// Min-tree over the slots, so that finding the next form out costs one walk
+// up the tree per changed slot instead of a scan of every form. Node k has
+// children 2k and 2k + 1; nodes TREE_LEAVES and up are the slots' leaves.
+// A leaf holds ~(length << SLOT_BITS | slot) for a slot in use and 0 for one
+// that is not, so the largest value names the shortest form, the lowest slot
+// among equals, and the zero-filled start is an empty stack.
+// Slots in use are always 0 to stack_count - 1, so only the subtree over the
+// first stack_tree_width slots matters; its top, stack_tree_root, is the
+// winner, and a small stack keeps its walks short.
+constexpr int SLOT_BITS = 10;
+constexpr int TREE_LEAVES = 1 << SLOT_BITS;
 static_assert(TREE_LEAVES >= STACK_SLOTS, "every slot needs a leaf");
 
-constexpr std::array<uint16_t, TREE_LEAVES> stack_tree_initial() {
-  std::array<uint16_t, TREE_LEAVES> t{};
-  for (int k = TREE_LEAVES - 1; k >= 1; --k) {
-    int c = 2 * k;  // leftmost leaf below k
-    while (c < TREE_LEAVES) c *= 2;
-    t[k] = static_cast<uint16_t>(c - TREE_LEAVES);
-  }
-  return t;
-}
+std::array<uint64_t, 2 * TREE_LEAVES> stack_tree;
+unsigned stack_tree_width = 1;            // slots under stack_tree_root
+unsigned stack_tree_root = TREE_LEAVES;  // node over slots 0 to width - 1
 
-std::array<uint16_t, TREE_LEAVES> stack_tree = stack_tree_initial();
-int stack_tree_width = 1;            // slots under stack_tree_root, >= stack_count
-int stack_tree_root = TREE_LEAVES;  // node over slots 0 to width - 1
-
-inline int stack_tree_child(int c) {
-  return c >= TREE_LEAVES ? c - TREE_LEAVES : stack_tree[c];
-}
-
-// Slot `left` comes from a lower range than slot `right`.
-inline int stack_winner(int left, int right) {
-  if (right >= form_stack.stack_count) return left;
-  return form_stack.length[right] < form_stack.length[left] ? right : left;
-}
-
-// Recomputes the nodes above `slot`, up to the root, after its form or its
-// use changed.
-void stack_tree_update(int slot) {
-  while (stack_tree_width < form_stack.stack_count) {
+// Sets the leaf of `slot` and recomputes the nodes above it, up to the
+// root or to the first node that keeps its value.
+void stack_tree_set(int slot, uint64_t leaf) {
+  while (stack_tree_width < static_cast<unsigned>(form_stack.stack_count)) {
     stack_tree_width *= 2;
     stack_tree_root /= 2;
   }
-  for (int k = (slot + TREE_LEAVES) / 2; k >= stack_tree_root; k /= 2) {
-    stack_tree[k] = static_cast<uint16_t>(
-        stack_winner(stack_tree_child(2 * k), stack_tree_child(2 * k + 1)));
+  unsigned k = static_cast<unsigned>(slot) + TREE_LEAVES;
+  stack_tree[k] = leaf;
+  for (; k / 2 >= stack_tree_root; k /= 2) {
+    uint64_t up = std::max(stack_tree[k], stack_tree[k ^ 1]);
+    if (stack_tree[k / 2] == up) break;
+    stack_tree[k / 2] = up;
   }
 }
+
+constexpr size_t FORM_RESERVE = 32;  // bytes reserved in a new slot's buffers
 
 inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
 
-// Index of the first nonterminal in `text`, or its size when there is none.
-size_t first_nonterminal(std::string_view text) {
-  return static_cast<size_t>(
-      std::find_if(text.begin(), text.end(), is_nonterminal) - text.begin());
-}
-
-void stack_overflow() { output_write("STACK OVERFLOW!\n"); }
-
-// Stores prefix + middle + suffix in the next free slot, whose buffer is
-// reused. `leftmost` is the new form's leftmost nonterminal, known by the
-// caller. The caller has checked that the stack is not full.
-void stack_store(std::string_view prefix, std::string_view middle,
-                 std::string_view suffix, size_t leftmost) {
-  int slot = form_stack.stack_count;
-  if (form_stack.stack_items.size() <= static_cast<size_t>(slot)) {
-    form_stack.stack_items.reserve(STACK_SLOTS);
-    form_stack.stack_items.emplace_back();
+// Prints the overflow line `count` times, in as few writes as it takes.
+void stack_overflow(int count) {
+  static constexpr char line[] = "STACK OVERFLOW!\n";
+  static constexpr size_t line_size = sizeof line - 1;
+  static constexpr int block_lines = MAX_RULES * MAX_ALTERNATIVES;  // most in one step
+  static const std::string block = [] {
+    std::string lines;
+    for (int i = 0; i < block_lines; ++i) lines += line;
+    return lines;
+  }();
+  for (; count > 0; count -= block_lines) {
+    output_write(std::string_view(block).substr(0, line_size * std::min(count, block_lines)));
   }
-  stack_form& item = form_stack.stack_items[slot];
-  item.text.assign(prefix.data(), prefix.size());
-  item.text.append(middle.data(), middle.size());
-  item.text.append(suffix.data(), suffix.size());
-  item.leftmost = leftmost;
-  form_stack.length[slot] = item.text.size();
-  form_stack.stack_count = slot + 1;
-  stack_tree_update(slot);
 }
 
-bool stack_is_full() { return form_stack.stack_count >= STACK_LIMIT; }
+// Takes the next free slot for a new form; the caller fills it and then
+// calls stack_commit. The stack must not be full.
+stack_form& stack_next_slot() {
+  size_t slot = static_cast<size_t>(form_stack.stack_count);
+  if (form_stack.stack_items.size() <= slot) {
+    form_stack.stack_items.reserve(STACK_SLOTS);
+    stack_form& item = form_stack.stack_items.emplace_back();
+    // Room for a typical form, so that it is not grown a byte at a time.
+    item.head.reserve(FORM_RESERVE);
+    item.tail.reserve(FORM_RESERVE);
+  }
+  return form_stack.stack_items[slot];
+}
+
+void stack_commit() {
+  int slot = form_stack.stack_count++;
+  uint64_t length = form_length(form_stack.stack_items[slot]);
+  stack_tree_set(slot, ~(length << SLOT_BITS | static_cast<uint64_t>(slot)));
+}
+
+void append(std::vector<char>& buffer, std::string_view text) {
+  buffer.insert(buffer.end(), text.begin(), text.end());
+}
+
+// Appends `text` reversed to `tail`.
+void append_reversed(std::vector<char>& tail, std::string_view text) {
+  tail.insert(tail.end(), text.rbegin(), text.rend());
+}
+
+// Moves the terminals at the end of `tail`, which start the rest of the
+// form, onto `head`, so that the tail ends at a nonterminal again.
+void settle(stack_form& form) {
+  size_t n = form.tail.size();
+  size_t end = n;
+  while (end > 0 && !is_nonterminal(form.tail[end - 1])) --end;
+  form.head.insert(form.head.end(), form.tail.rbegin(),
+                   form.tail.rbegin() + static_cast<std::ptrdiff_t>(n - end));
+  form.tail.resize(end);
+}
+
+// Replaces the leftmost nonterminal of `form` by `alternative`.
+void form_replace_leftmost(stack_form& form, std::string_view alternative) {
+  size_t k = static_cast<size_t>(
+      std::find_if(alternative.begin(), alternative.end(), is_nonterminal) -
+      alternative.begin());
+  form.tail.pop_back();
+  append(form.head, alternative.substr(0, k));
+  append_reversed(form.tail, alternative.substr(k));
+  if (k == alternative.size()) settle(form);
+}
 
 }  // namespace
 
+stack_form form_from_text(std::string_view text) {
+  size_t k = static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
+                                 text.begin());
+  stack_form form;
+  append(form.head, text.substr(0, k));
+  append_reversed(form.tail, text.substr(k));
+  return form;
+}
+
+std::string form_text(const stack_form& form) {
+  std::string text(form.head.begin(), form.head.end());
+  text.append(form.tail.rbegin(), form.tail.rend());
+  return text;
+}
+
+size_t form_length(const stack_form& form) { return form.head.size() + form.tail.size(); }
+
 void stack_clear() {
+  // Zeroing the leaves in use zeroes every node a walk has written.
+  for (int slot = form_stack.stack_count - 1; slot >= 0; --slot) stack_tree_set(slot, 0);
   std::vector<stack_form>().swap(form_stack.stack_items);
   form_stack.stack_count = 0;
   stack_tree_width = 1;
@@ -102,60 +140,61 @@ void stack_clear() {
 }
 
 void stack_push(std::string_view form) {
-  if (stack_is_full()) {
-    stack_overflow();
+  if (form_stack.stack_count >= STACK_LIMIT) {
+    stack_overflow(1);
     return;
   }
-  stack_store(form, {}, {}, first_nonterminal(form));
+  stack_next_slot() = form_from_text(form);
+  stack_commit();
 }
 
 void stack_pop_shortest(stack_form& out) {
   int last = form_stack.stack_count - 1;
-  int best = stack_tree_child(stack_tree_root);
-  if (best != last) {
-    std::swap(form_stack.stack_items[best], form_stack.stack_items[last]);
-    std::swap(form_stack.length[best], form_stack.length[last]);
-  }
-  // The caller's old buffer takes the freed slot, for a later push to reuse.
-  std::swap(out, form_stack.stack_items[last]);
+  int best = static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1));
+  std::vector<stack_form>& items = form_stack.stack_items;
+  // The caller's old buffers take the freed slot, for a later push to reuse.
+  swap(out, items[best]);
   form_stack.stack_count = last;
-  stack_tree_update(last);
-  if (best != last) stack_tree_update(best);
+  if (best != last) {
+    swap(items[best], items[last]);
+    uint64_t length = form_length(items[best]);
+    stack_tree_set(best, ~(length << SLOT_BITS | static_cast<uint64_t>(best)));
+  }
+  stack_tree_set(last, 0);
 }
 
 bool stack_is_empty() { return form_stack.stack_count <= 0; }
 
-int expand_leftmost(const grammar_table& g, const stack_form& form, int budget) {
-  std::string_view text = form.text;
-  size_t at = form.leftmost;
-  if (at >= text.size()) {
-    output_write(text);
+int expand_leftmost(const grammar_table& g, stack_form& form, int budget) {
+  if (form.tail.empty()) {
+    output_write(std::string_view(form.head.data(), form.head.size()));
     output_write("\n");
     return budget - 1;
   }
-  char nonterminal = text[at];
-  std::string_view prefix = text.substr(0, at);
-  std::string_view suffix = text.substr(at + 1);
-  size_t suffix_leftmost = std::string_view::npos;  // found on first need
+  char nonterminal = form.tail.back();
+  int alternatives = 0;
   for (int i = 0; i < g.rule_count; ++i) {
+    if (g.lhs[i] == nonterminal) alternatives += grammar_alternative_count(g, i);
+  }
+  // A full stack refuses the rest, so those are never built; the last form
+  // kept is built in the parent's own buffers.
+  int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
+  int made = 0;
+  for (int i = 0; i < g.rule_count && made < kept; ++i) {
     if (g.lhs[i] != nonterminal) continue;
     int count = grammar_alternative_count(g, i);
-    for (int j = 0; j < count; ++j) {
-      // A full stack refuses the form, so it is never built.
-      if (stack_is_full()) {
-        stack_overflow();
-        continue;
+    for (int j = 0; j < count && made < kept; ++j, ++made) {
+      stack_form& child = stack_next_slot();
+      if (made == kept - 1) {
+        swap(child, form);
+      } else {
+        child.head = form.head;
+        child.tail = form.tail;
       }
-      std::string_view alternative = grammar_alternative(g, i, j);
-      size_t leftmost = first_nonterminal(alternative);
-      if (leftmost == alternative.size()) {
-        if (suffix_leftmost == std::string_view::npos) {
-          suffix_leftmost = first_nonterminal(suffix);
-        }
-        leftmost += suffix_leftmost;
-      }
-      stack_store(prefix, alternative, suffix, at + leftmost);
+      form_replace_leftmost(child, grammar_alternative(g, i, j));
+      stack_commit();
     }
   }
+  stack_overflow(alternatives - kept);
   return budget;
 }

@@ -10,6 +10,10 @@ const char GRAMMAR_FILE_NAME[] = "grammar.txt";
 namespace {
 
 std::string* output_buffer = nullptr;  // where output goes; null: stdout
+// Bytes for standard output not yet handed to it: a run writes many short
+// lines, and one call per line into the C library costs more than the line.
+char output_pending[1 << 16];
+size_t output_pending_size = 0;  // bytes used in output_pending
 
 // Prints "grammar.txt:N: message" for the rejected line N.
 int grammar_reject(int line_number, std::string_view message) {
@@ -46,9 +50,23 @@ void output_to(std::string* buffer) { output_buffer = buffer; }
 void output_write(std::string_view bytes) {
   if (output_buffer != nullptr) {
     output_buffer->append(bytes);
-  } else {
-    fwrite(bytes.data(), 1, bytes.size(), stdout);
+    return;
   }
+  if (bytes.size() > sizeof output_pending - output_pending_size) {
+    output_flush();
+    if (bytes.size() > sizeof output_pending) {
+      fwrite(bytes.data(), 1, bytes.size(), stdout);
+      return;
+    }
+  }
+  memcpy(output_pending + output_pending_size, bytes.data(), bytes.size());
+  output_pending_size += bytes.size();
+}
+
+int output_flush() {
+  fwrite(output_pending, 1, output_pending_size, stdout);
+  output_pending_size = 0;
+  return fflush(stdout) != 0 || ferror(stdout) ? 1 : 0;
 }
 
 int parse_grammar(grammar_table& g, std::string_view bytes) {

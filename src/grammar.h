@@ -47,5 +47,8 @@ std::string_view grammar_alternative(const grammar_table& g, int i, int j);
 // standard output or, while a buffer is set, appended to that buffer.
 void output_to(std::string* buffer);  // nullptr: standard output
 void output_write(std::string_view bytes);
+// Hands everything written so far to standard output; returns 1 when
+// standard output has failed, else 0.
+int output_flush();
 
 #endif

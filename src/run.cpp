@@ -62,7 +62,7 @@ int run_bytes(std::string_view bytes) {
 int main() {
   int status = run_file();
   // A full disk or a closed file must not pass for a good run.
-  if (fflush(stdout) != 0 || ferror(stdout)) {
+  if (output_flush() != 0) {
     fputs("sentgen: error writing standard output\n", stderr);
     return 1;
   }

@@ -4,11 +4,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
 
 namespace {
+
+const std::string nonterminals = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
 // Each test starts from an empty stack and captures what is printed.
 class DerivationTest : public ::testing::Test {
@@ -24,11 +27,18 @@ class DerivationTest : public ::testing::Test {
   std::string pop() {
     stack_form form;
     stack_pop_shortest(form);
-    EXPECT_EQ(form.leftmost, form.text.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ") ==
-                                     std::string::npos
-                                 ? form.text.size()
-                                 : form.text.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ"));
-    return form.text;
+    // The head is all terminals and the tail, if any, ends at a nonterminal.
+    EXPECT_EQ(std::find_first_of(form.head.begin(), form.head.end(), nonterminals.begin(),
+                                 nonterminals.end()),
+              form.head.end());
+    if (!form.tail.empty()) {
+      EXPECT_NE(nonterminals.find(form.tail.back()), std::string::npos);
+    }
+    return form_text(form);
+  }
+  int expand(const grammar_table& g, std::string_view text, int budget) {
+    stack_form form = form_from_text(text);
+    return expand_leftmost(g, form, budget);
   }
   void fill(int count) {
     for (int i = 0; i < count; ++i) stack_push("aaaaaaaaaaaaaaaa" + std::to_string(i));
@@ -96,23 +106,22 @@ TEST_F(DerivationTest, FullStackRefusesEachPushWithOneLine) {
 TEST_F(DerivationTest, StepOnFullStackKeepsOnlyFirstNewForm) {
   grammar_table g = load("S -> x\nS -> yy\nA -> q\nS -> zzz\n");
   fill(STACK_LIMIT - 1);
-  stack_form form{"S", 0};
-  EXPECT_EQ(expand_leftmost(g, form, 7), 7);
+  EXPECT_EQ(expand(g, "S", 7), 7);
   EXPECT_EQ(printed, repeat(overflow_line, 2));
   EXPECT_EQ(pop(), "x");
 }
 
 TEST_F(DerivationTest, SentenceIsPrintedAndSpendsBudget) {
   grammar_table g = load("S -> a\n");
-  EXPECT_EQ(expand_leftmost(g, stack_form{"a\x80\xff z", 5}, 3), 2);
-  EXPECT_EQ(expand_leftmost(g, stack_form{"", 0}, 2), 1);
+  EXPECT_EQ(expand(g, "a\x80\xff z", 3), 2);
+  EXPECT_EQ(expand(g, "", 2), 1);
   EXPECT_EQ(printed, "a\x80\xff z\n\n");
   EXPECT_TRUE(stack_is_empty());
 }
 
 TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
   grammar_table g = load("X -> dZ\nX -> @\nY -> y\nX -> eeYe\n");
-  EXPECT_EQ(expand_leftmost(g, stack_form{"abXcYd", 2}, 5), 5);
+  EXPECT_EQ(expand(g, "abXcYd", 5), 5);
   EXPECT_EQ(printed, "");
   // Pushed in the order abdZcYd, abcYd, abeeYecYd: the shortest goes first,
   // then the exchange leaves the other two in push order.
@@ -123,7 +132,7 @@ TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
 
 TEST_F(DerivationTest, FormWhoseLeftmostHasNoRuleIsDropped) {
   grammar_table g = load("A -> a\nS -> XA\n");
-  EXPECT_EQ(expand_leftmost(g, stack_form{"bXA", 1}, 4), 4);
+  EXPECT_EQ(expand(g, "bXA", 4), 4);
   EXPECT_EQ(printed, "");
   EXPECT_TRUE(stack_is_empty());
 }
