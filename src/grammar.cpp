@@ -48,6 +48,7 @@ std::string_view grammar_next_line(std::string_view text, size_t& pos) {
 void output_to(std::string* buffer) { output_buffer = buffer; }
 
 void output_write(std::string_view bytes) {
+  if (bytes.empty()) return;  // an empty sentence may have no buffer at all
   if (output_buffer != nullptr) {
     output_buffer->append(bytes);
     return;

@@ -1,0 +1,173 @@
+// Fuzz target: any bytes as grammar.txt, through the loader, the listing and
+// the search, with everything printed kept in memory. Beyond the absence of
+// crashes it checks what every run must print.
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "derivation.h"
+#include "grammar.h"
+#include "run.h"
+
+namespace {
+
+void require(bool ok, const char* what) {
+  if (!ok) {
+    fprintf(stderr, "property violated: %s\n", what);
+    abort();
+  }
+}
+
+std::vector<std::string_view> split_lines(std::string_view out) {
+  std::vector<std::string_view> lines;
+  while (!out.empty()) {
+    size_t end = out.find('\n');
+    require(end != std::string_view::npos, "output ends with a newline");
+    lines.push_back(out.substr(0, end));
+    out.remove_prefix(end + 1);
+  }
+  return lines;
+}
+
+bool has_nonterminal(std::string_view text) {
+  for (char c : text) {
+    if (c >= 'A' && c <= 'Z') return true;
+  }
+  return false;
+}
+
+bool is_rejection(std::string_view line) {
+  static const char* const messages[] = {
+      "rule line shorter than 5 characters", "NUL byte in rule line",
+      "more than 30 rule entries", "alternative longer than 9 characters"};
+  std::string_view prefix = "grammar.txt:";
+  if (line.substr(0, prefix.size()) != prefix) return false;
+  line.remove_prefix(prefix.size());
+  size_t digits = 0;
+  while (digits < line.size() && line[digits] >= '0' && line[digits] <= '9') ++digits;
+  if (digits == 0 || line.substr(digits, 2) != ": ") return false;
+  line.remove_prefix(digits + 2);
+  for (const char* m : messages) {
+    if (line == m) return true;
+  }
+  std::string_view alternatives = "more than 5 alternatives for ";
+  return line.size() == alternatives.size() + 1 &&
+         line.substr(0, alternatives.size()) == alternatives;
+}
+
+// The forms the search makes from the form made of `nonterminal` alone.
+std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal) {
+  stack_clear();
+  std::string ignored;
+  output_to(&ignored);
+  stack_form form = form_from_text(std::string_view(&nonterminal, 1));
+  expand_leftmost(g, form, 1);
+  output_to(nullptr);
+  std::vector<std::string> made;
+  for (int i = 0; i < form_stack.stack_count; ++i) {
+    made.push_back(form_text(form_stack.stack_items[static_cast<size_t>(i)]));
+  }
+  stack_clear();
+  return made;
+}
+
+// The listing names each alternative the search uses, and no other: for
+// every nonterminal, the listed alternatives of its entries, in listing
+// order, are the forms one step makes from it.
+void check_listing(const grammar_table& g, const std::vector<std::string_view>& listing) {
+  std::vector<std::string> listed[256];
+  for (int i = 0, line = 0; i < g.rule_count; ++i) {
+    for (int j = 0;; ++j, ++line) {
+      std::string head = "\t" + std::to_string(i) + ":" + std::to_string(j) + " ";
+      head += g.lhs[i];
+      head += " -> ";
+      bool listed_here = static_cast<size_t>(line) < listing.size() &&
+                         listing[static_cast<size_t>(line)].substr(0, head.size()) == head;
+      if (!listed_here) break;
+      std::string_view text = listing[static_cast<size_t>(line)].substr(head.size());
+      listed[static_cast<unsigned char>(g.lhs[i])].emplace_back(
+          text.substr(0, 1) == "@" ? std::string_view() : text);
+    }
+  }
+  size_t total = 0;
+  for (const auto& l : listed) total += l.size();
+  require(total == listing.size(), "every listing line is an entry's alternative");
+  for (char n = 'A'; n <= 'Z'; ++n) {
+    require(expansions_of(g, n) == listed[static_cast<unsigned char>(n)],
+            "the search uses exactly the listed alternatives");
+  }
+}
+
+void check_output(int status, std::string_view out, const grammar_table& g) {
+  std::vector<std::string_view> lines = split_lines(out);
+  require(!lines.empty(), "a run prints something");
+  if (status == 1 && lines.size() == 1 && is_rejection(lines[0])) return;
+  if (status == 1) {
+    require(lines.back() == "Out of memory.", "status 1 comes with a message");
+    lines.pop_back();
+  } else {
+    require(status == 0, "status is 0 or 1");
+  }
+  require(lines[0] == "Production Rules", "the listing comes first");
+  size_t listed = 0;
+  for (int i = 0; i < g.rule_count; ++i) listed += static_cast<size_t>(grammar_alternative_count(g, i));
+  require(lines.size() >= 1 + listed, "the whole listing is printed");
+  check_listing(g, std::vector<std::string_view>(lines.begin() + 1, lines.begin() + 1 + static_cast<std::ptrdiff_t>(listed)));
+  int sentences = 0;
+  for (size_t k = 1 + listed; k < lines.size(); ++k) {
+    if (lines[k] == "STACK OVERFLOW!") continue;
+    if (lines[k] == "No sentence in 10000 steps: search stopped.") {
+      require(k + 1 == lines.size() && status == 0, "the idle stop is the last line");
+      continue;
+    }
+    require(!has_nonterminal(lines[k]), "a sentence holds no nonterminal");
+    ++sentences;
+  }
+  require(sentences <= SENTENCE_BUDGET, "at most twenty sentences");
+}
+
+// Loads `bytes` into `g`, its messages thrown away; returns the status.
+int load_quietly(grammar_table& g, std::string_view bytes) {
+  std::string ignored;
+  output_to(&ignored);
+  int status = parse_grammar(g, bytes);
+  output_to(nullptr);
+  return status;
+}
+
+bool same_table(const grammar_table& a, const grammar_table& b) {
+  return a.rule_count == b.rule_count && memcmp(a.lhs, b.lhs, sizeof a.lhs) == 0 &&
+         memcmp(a.rhs, b.rhs, sizeof a.rhs) == 0;
+}
+
+// LF and CR LF line ends load alike.
+void check_line_ends(std::string_view bytes) {
+  std::string lf, crlf;
+  for (char c : bytes) {
+    if (c == '\r') continue;
+    lf += c;
+    if (c == '\n') crlf += '\r';
+    crlf += c;
+  }
+  static grammar_table a, b;
+  int status_a = load_quietly(a, lf);
+  int status_b = load_quietly(b, crlf);
+  require(status_a == status_b && same_table(a, b), "LF and CR LF load the same table");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  std::string out;
+  output_to(&out);
+  int status = run_bytes(bytes);
+  output_to(nullptr);
+  check_output(status, out, grammar);
+  check_line_ends(bytes);
+  return 0;
+}
