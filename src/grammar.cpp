@@ -133,8 +133,7 @@ int load_grammar(grammar_table& g) {
     fclose(file);
   }
   if (!readable) {
-    std::string message = std::string("File not found: <") + GRAMMAR_FILE_NAME + ">.\n";
-    output_write(message);
+    output_write("File not found: <grammar.txt>.\n");
     return 1;
   }
   return parse_grammar(g, bytes);

@@ -1,0 +1,27 @@
+# Checks that the manual page names every message the program prints.
+# A message is a string literal in the sources that ends in a newline, or
+# the text given to grammar_reject. Variables: SOURCES (a list), MANUAL.
+file(READ ${MANUAL} manual)
+set(checked 0)
+foreach(source IN LISTS SOURCES)
+  file(READ ${source} code)
+  string(REGEX REPLACE "//[^\n]*" "" code "${code}")  # comments say no messages
+  string(REGEX MATCHALL "\"([^\"\\\\\n]|\\\\[^\n])*\\\\n\"" ending "${code}")
+  string(REGEX MATCHALL "grammar_reject\\([a-z_]+,[ \n]*(std::string\\()?\"[^\"]*\"" rejects "${code}")
+  foreach(literal IN LISTS ending rejects)
+    string(REGEX MATCH "\"(.*)\"" quoted "${literal}")
+    string(REGEX REPLACE "\\\\n$" "" message "${CMAKE_MATCH_1}")
+    if(NOT message MATCHES "[A-Za-z]")
+      continue()
+    endif()
+    math(EXPR checked "${checked} + 1")
+    string(FIND "${manual}" "${message}" at)
+    if(at EQUAL -1)
+      message(SEND_ERROR "${MANUAL} does not mention the message \"${message}\" of ${source}")
+    endif()
+  endforeach()
+endforeach()
+if(checked LESS 10)
+  message(FATAL_ERROR "found only ${checked} messages in the sources: has their form changed?")
+endif()
+message("${checked} messages checked")
