@@ -1,6 +1,7 @@
 # Runs the program once in a scratch folder and compares its exit status,
 # standard output and standard error with a case's expected ones, byte for
-# byte. Variables: SENTGEN, EMULATOR (may be empty), CASE, WORK, CRLF, SKIP.
+# byte. Variables: SENTGEN, EMULATOR (may be empty), CASE, WORK, CRLF, SKIP,
+# CAT (a program that copies its input, for cases read through a pipe).
 if(SKIP)
   message("SKIPPED: ${SKIP}")
   return()
@@ -20,11 +21,22 @@ set(stdout ${WORK}/stdout)
 if(EXISTS ${CASE}/stdout-path)
   file(STRINGS ${CASE}/stdout-path stdout LIMIT_COUNT 1)
 endif()
-execute_process(COMMAND ${EMULATOR} ${SENTGEN} ${args}
+# With stdout-pipe, a second process reads the program's output through a
+# pipe and copies it to the file.
+set(reader "")
+if(EXISTS ${CASE}/stdout-pipe)
+  if(NOT CAT)
+    message("SKIPPED: no cat program to read the pipe")
+    return()
+  endif()
+  set(reader COMMAND ${CAT})
+endif()
+execute_process(COMMAND ${EMULATOR} ${SENTGEN} ${args} ${reader}
   WORKING_DIRECTORY ${WORK}/run
   OUTPUT_FILE ${stdout}
   ERROR_FILE ${WORK}/stderr
-  RESULT_VARIABLE status)
+  RESULTS_VARIABLE statuses)
+list(GET statuses 0 status)
 
 set(failures "")
 set(expected_status 0)
