@@ -45,18 +45,25 @@ constexpr size_t FORM_RESERVE = 32;  // bytes reserved in a new slot's buffers
 
 inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
 
-// Prints the overflow line `count` times, in as few writes as it takes.
+// The overflow line, repeated as often as one step can refuse forms, so
+// that a step's refusals go out in one write.
+constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
+constexpr size_t OVERFLOW_LINE_SIZE = sizeof OVERFLOW_LINE - 1;
+constexpr int OVERFLOW_BLOCK_LINES = MAX_RULES * MAX_ALTERNATIVES;
+
+constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> overflow_block() {
+  std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> block{};
+  for (size_t i = 0; i < block.size(); ++i) block[i] = OVERFLOW_LINE[i % OVERFLOW_LINE_SIZE];
+  return block;
+}
+constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> OVERFLOW_BLOCK =
+    overflow_block();
+
+// Prints the overflow line `count` times.
 void stack_overflow(int count) {
-  static constexpr char line[] = "STACK OVERFLOW!\n";
-  static constexpr size_t line_size = sizeof line - 1;
-  static constexpr int block_lines = MAX_RULES * MAX_ALTERNATIVES;  // most in one step
-  static const std::string block = [] {
-    std::string lines;
-    for (int i = 0; i < block_lines; ++i) lines += line;
-    return lines;
-  }();
-  for (; count > 0; count -= block_lines) {
-    output_write(std::string_view(block).substr(0, line_size * std::min(count, block_lines)));
+  for (; count > 0; count -= OVERFLOW_BLOCK_LINES) {
+    int lines = std::min(count, OVERFLOW_BLOCK_LINES);
+    output_write({OVERFLOW_BLOCK.data(), OVERFLOW_LINE_SIZE * static_cast<size_t>(lines)});
   }
 }
 
