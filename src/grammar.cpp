@@ -9,6 +9,8 @@ const char GRAMMAR_FILE_NAME[] = "grammar.txt";
 
 namespace {
 
+constexpr char GRAMMAR_END_OF_DATA = '\x1a';  // Ctrl-Z: the file's data ends here
+
 std::string* output_buffer = nullptr;  // where output goes; null: stdout
 // Bytes for standard output not yet handed to it: a run writes many short
 // lines, and one call per line into the C library costs more than the line.
@@ -74,7 +76,7 @@ int parse_grammar(grammar_table& g, std::string_view bytes) {
   g = grammar_table{};
   // A Ctrl-Z byte ends the file's data, as it does for text files on the
   // console's home system; the same file must load alike everywhere.
-  std::string_view text = bytes.substr(0, bytes.find('\x1a'));
+  std::string_view text = bytes.substr(0, bytes.find(GRAMMAR_END_OF_DATA));
   int r = 0;  // current entry
   int a = 0;  // alternatives stored in entry r; 0 only before the first rule
   int line_number = 0;
@@ -126,7 +128,10 @@ int load_grammar(grammar_table& g) {
   if (file != nullptr) {
     char chunk[65536];
     size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) bytes.append(chunk, n);
+    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) {
+      bytes.append(chunk, n);
+      if (memchr(chunk, GRAMMAR_END_OF_DATA, n) != nullptr) break;  // the rest is never read
+    }
     // Opening a directory succeeds on some systems; its first read fails.
     // A read that fails later ends the data as end of file does.
     readable = !(ferror(file) && bytes.empty());
@@ -156,14 +161,14 @@ void print_rules(const grammar_table& g) {
   for (int i = 0; i < g.rule_count; ++i) {
     int count = grammar_alternative_count(g, i);
     for (int j = 0; j < count; ++j) {
-      char head[64];
+      // "\t%d:%d %c -> %s\n"; the left-hand side is one byte, whatever it is.
+      char head[32];
       int n = snprintf(head, sizeof head, "\t%d:%d ", i, j);
-      std::string line(head, static_cast<size_t>(n));
-      line += g.lhs[i];
-      line += " -> ";
-      line += std::string_view(g.rhs[i][j], strnlen(g.rhs[i][j], RHS_SLOT_SIZE));
-      line += '\n';
-      output_write(line);
+      output_write({head, static_cast<size_t>(n)});
+      output_write({&g.lhs[i], 1});
+      output_write(" -> ");
+      output_write({g.rhs[i][j], strnlen(g.rhs[i][j], RHS_SLOT_SIZE)});
+      output_write("\n");
     }
   }
 }
