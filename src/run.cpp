@@ -45,6 +45,7 @@ void run_search(const grammar_table& g) {
     budget = left;
     if (budget == 0) break;
     // Some grammars grow forms forever without a sentence; stop those.
+    static_assert(IDLE_STEP_LIMIT == 10000, "the message below names the limit");
     if (idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
       output_write("No sentence in 10000 steps: search stopped.\n");
       break;
