@@ -25,6 +25,7 @@ struct stack_form {
   std::vector<char> tail;  // the rest of the form, last byte first
 };
 
+// Exchanges two forms' buffers, three pointers each.
 inline void swap(stack_form& a, stack_form& b) noexcept {
   a.head.swap(b.head);
   a.tail.swap(b.tail);

@@ -5,10 +5,10 @@
 #include <cstring>
 
 grammar_table grammar;
-const char GRAMMAR_FILE_NAME[] = "grammar.txt";
 
 namespace {
 
+constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current directory
 constexpr char GRAMMAR_END_OF_DATA = '\x1a';  // Ctrl-Z: the file's data ends here
 
 std::string* output_buffer = nullptr;  // where output goes; null: stdout

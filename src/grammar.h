@@ -24,8 +24,6 @@ struct grammar_table {
 
 extern grammar_table grammar;  // the one table of the run
 
-extern const char GRAMMAR_FILE_NAME[];  // "grammar.txt"
-
 // Fills `g` from grammar.txt in the current directory. Returns 0, or 1 after
 // printing why the file cannot be used (missing, unreadable, or rejected).
 int load_grammar(grammar_table& g);
