@@ -1,6 +1,7 @@
 // Grammar module: reads grammar.txt into the fixed rule table and lists it.
 #include "grammar.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -27,6 +28,11 @@ int grammar_reject(int line_number, std::string_view message) {
   line += '\n';
   output_write(line);
   return 1;
+}
+
+// The text of a right-hand-side slot, up to its terminator.
+std::string_view grammar_slot_text(const char (&slot)[RHS_SLOT_SIZE]) {
+  return {slot, static_cast<size_t>(std::find(slot, slot + RHS_SLOT_SIZE, '\0') - slot)};
 }
 
 // Next line of `text` from `pos`, without its newline. A newline is LF or
@@ -151,9 +157,8 @@ int grammar_alternative_count(const grammar_table& g, int i) {
 }
 
 std::string_view grammar_alternative(const grammar_table& g, int i, int j) {
-  const char* slot = g.rhs[i][j];
-  if (slot[0] == '@') return {};
-  return {slot, strnlen(slot, RHS_SLOT_SIZE)};
+  if (g.rhs[i][j][0] == '@') return {};
+  return grammar_slot_text(g.rhs[i][j]);
 }
 
 void print_rules(const grammar_table& g) {
@@ -167,7 +172,7 @@ void print_rules(const grammar_table& g) {
       output_write({head, static_cast<size_t>(n)});
       output_write({&g.lhs[i], 1});
       output_write(" -> ");
-      output_write({g.rhs[i][j], strnlen(g.rhs[i][j], RHS_SLOT_SIZE)});
+      output_write(grammar_slot_text(g.rhs[i][j]));
       output_write("\n");
     }
   }
