@@ -45,6 +45,12 @@ constexpr size_t FORM_RESERVE = 32;  // bytes reserved in a new slot's buffers
 
 inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
 
+// Index of the first nonterminal in `text`, or its size when there is none.
+size_t first_nonterminal(std::string_view text) {
+  return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
+                             text.begin());
+}
+
 // The overflow line, repeated as often as one step can refuse forms, so
 // that a step's refusals go out in one write.
 constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
@@ -81,11 +87,13 @@ stack_form& stack_next_slot() {
   return form_stack.stack_items[slot];
 }
 
-void stack_commit() {
-  int slot = form_stack.stack_count++;
-  uint64_t length = form_length(form_stack.stack_items[slot]);
+// Puts the form now in `slot`, which is in use, into the tree.
+void stack_tree_place(int slot) {
+  uint64_t length = form_length(form_stack.stack_items[static_cast<size_t>(slot)]);
   stack_tree_set(slot, ~(length << SLOT_BITS | static_cast<uint64_t>(slot)));
 }
+
+void stack_commit() { stack_tree_place(form_stack.stack_count++); }
 
 void append(std::vector<char>& buffer, std::string_view text) {
   buffer.insert(buffer.end(), text.begin(), text.end());
@@ -109,9 +117,7 @@ void settle(stack_form& form) {
 
 // Replaces the leftmost nonterminal of `form` by `alternative`.
 void form_replace_leftmost(stack_form& form, std::string_view alternative) {
-  size_t k = static_cast<size_t>(
-      std::find_if(alternative.begin(), alternative.end(), is_nonterminal) -
-      alternative.begin());
+  size_t k = first_nonterminal(alternative);
   form.tail.pop_back();
   append(form.head, alternative.substr(0, k));
   append_reversed(form.tail, alternative.substr(k));
@@ -121,8 +127,7 @@ void form_replace_leftmost(stack_form& form, std::string_view alternative) {
 }  // namespace
 
 stack_form form_from_text(std::string_view text) {
-  size_t k = static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
-                                 text.begin());
+  size_t k = first_nonterminal(text);
   stack_form form;
   append(form.head, text.substr(0, k));
   append_reversed(form.tail, text.substr(k));
@@ -164,8 +169,7 @@ void stack_pop_shortest(stack_form& out) {
   form_stack.stack_count = last;
   if (best != last) {
     swap(items[best], items[last]);
-    uint64_t length = form_length(items[best]);
-    stack_tree_set(best, ~(length << SLOT_BITS | static_cast<uint64_t>(best)));
+    stack_tree_place(best);
   }
   stack_tree_set(last, 0);
 }
