@@ -11,6 +11,7 @@
 
 #include "derivation.h"
 #include "grammar.h"
+#include "reference_search.h"
 #include "run.h"
 
 namespace {
@@ -159,6 +160,42 @@ void check_line_ends(std::string_view bytes) {
   require(status_a == status_b && same_table(a, b), "LF and CR LF load the same table");
 }
 
+// The search prints what the plain model of it prints, as far as the model
+// gets in a bounded time.
+void check_against_model(std::string_view out, const grammar_table& g) {
+  std::string expected;
+  output_to(&expected);
+  print_rules(g);
+  output_to(nullptr);
+  bool finished = reference_search(g, 1 << 20, expected);
+  require(finished ? out == expected : out.substr(0, expected.size()) == expected,
+          "the search prints what the plain model prints");
+}
+
+// Every form the search takes out is whole: its pieces add up to its
+// recorded length, its head holds terminals only, its tail starts at a
+// nonterminal. Checked over the first steps of a run, a megabyte of forms
+// in all.
+void check_forms(const grammar_table& g) {
+  stack_clear();
+  std::string ignored;
+  output_to(&ignored);
+  stack_push(std::string_view(g.lhs, g.lhs[0] != '\0' ? 1 : 0));
+  size_t checked = 0;
+  {
+    stack_form form;
+    for (int budget = SENTENCE_BUDGET; budget > 0 && !stack_is_empty() && checked < (1u << 20);) {
+      stack_pop_shortest(form);
+      require(form_is_sound(form), "a form's pieces make up its text");
+      checked += form_length(form) + 1;
+      budget = expand_leftmost(g, form, budget);
+    }
+  }
+  output_to(nullptr);
+  stack_clear();
+  require(form_pieces_in_use() == 0, "released forms give back every piece");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -168,6 +205,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   int status = run_bytes(bytes);
   output_to(nullptr);
   check_output(status, out, grammar);
+  if (status == 0) {
+    check_against_model(out, grammar);
+    check_forms(grammar);
+  }
   check_line_ends(bytes);
   return 0;
 }

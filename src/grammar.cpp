@@ -51,6 +51,23 @@ std::string_view grammar_next_line(std::string_view text, size_t& pos) {
   return line;
 }
 
+// Fills the search's index of the table: every alternative of every entry
+// whose left-hand side is a nonterminal, grouped by that nonterminal.
+void grammar_index(grammar_table& g) {
+  int n = 0;
+  for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
+    g.choice_start[c] = static_cast<uint8_t>(n);
+    for (int i = 0; i < g.rule_count; ++i) {
+      if (g.lhs[i] != 'A' + c) continue;
+      for (int j = 0, count = grammar_alternative_count(g, i); j < count; ++j) {
+        auto size = static_cast<uint8_t>(grammar_alternative(g, i, j).size());
+        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size};
+      }
+    }
+  }
+  g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
+}
+
 }  // namespace
 
 void output_to(std::string* buffer) { output_buffer = buffer; }
@@ -70,6 +87,19 @@ void output_write(std::string_view bytes) {
   }
   memcpy(output_pending + output_pending_size, bytes.data(), bytes.size());
   output_pending_size += bytes.size();
+}
+
+char* output_room(size_t size) {
+  if (output_buffer != nullptr) {
+    size_t at = output_buffer->size();
+    output_buffer->resize(at + size);
+    return output_buffer->data() + at;
+  }
+  if (size > sizeof output_pending - output_pending_size) output_flush();
+  if (size > sizeof output_pending) return nullptr;
+  char* room = output_pending + output_pending_size;
+  output_pending_size += size;
+  return room;
 }
 
 int output_flush() {
@@ -124,6 +154,7 @@ int parse_grammar(grammar_table& g, std::string_view bytes) {
     ++a;
   }
   g.rule_count = r + 1;
+  grammar_index(g);
   return 0;
 }
 

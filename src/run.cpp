@@ -37,7 +37,7 @@ void run_search(const grammar_table& g) {
   stack_push(seed);
   int budget = SENTENCE_BUDGET;
   int idle_steps = 0;
-  stack_form form{};
+  stack_form form;
   while (!stack_is_empty()) {
     stack_pop_shortest(form);
     int left = expand_leftmost(g, form, budget);

@@ -27,13 +27,7 @@ class DerivationTest : public ::testing::Test {
   std::string pop() {
     stack_form form;
     stack_pop_shortest(form);
-    // The head is all terminals and the tail, if any, ends at a nonterminal.
-    EXPECT_EQ(std::find_first_of(form.head.begin(), form.head.end(), nonterminals.begin(),
-                                 nonterminals.end()),
-              form.head.end());
-    if (!form.tail.empty()) {
-      EXPECT_NE(nonterminals.find(form.tail.back()), std::string::npos);
-    }
+    EXPECT_TRUE(form_is_sound(form));
     return form_text(form);
   }
   int expand(const grammar_table& g, std::string_view text, int budget) {
@@ -128,6 +122,30 @@ TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
   EXPECT_EQ(pop(), "abcYd");
   EXPECT_EQ(pop(), "abdZcYd");
   EXPECT_EQ(pop(), "abeeYecYd");
+}
+
+// A step on a long form makes each child of a few pieces of its own and
+// the parent's, whatever the length, and every piece comes back after.
+TEST_F(DerivationTest, ChildrenShareTheirParentsText) {
+  grammar_table g = load("S -> aAb\nS -> cc\nS -> SSSSSSSSS\nS -> @\nS -> xyzB\n");
+  const std::string before(100000, 'h');
+  const std::string after = std::string(100000, 't') + "A" + std::string(50, 'u') + "B";
+  {
+    stack_form parent = form_from_text(before + "S" + after);
+    size_t pieces = form_pieces_in_use();
+    EXPECT_EQ(expand_leftmost(g, parent, 3), 3);
+    EXPECT_LE(form_pieces_in_use(), pieces + 5 * 4);
+    std::vector<std::string> children;
+    while (!stack_is_empty()) children.push_back(pop());
+    std::sort(children.begin(), children.end());
+    std::vector<std::string> expected;
+    for (const char* alternative : {"aAb", "cc", "SSSSSSSSS", "", "xyzB"}) {
+      expected.push_back(before + alternative + after);
+    }
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(children, expected);
+  }
+  EXPECT_EQ(form_pieces_in_use(), 0u);
 }
 
 TEST_F(DerivationTest, FormWhoseLeftmostHasNoRuleIsDropped) {
