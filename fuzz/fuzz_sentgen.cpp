@@ -5,12 +5,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <functional>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "derivation.h"
 #include "grammar.h"
+#include "output.h"
 #include "reference_search.h"
 #include "run.h"
 
@@ -196,6 +199,30 @@ void check_forms(const grammar_table& g) {
   require(form_pieces_in_use() == 0, "released forms give back every piece");
 }
 
+// The reader, fed the input in blocks of random sizes (drawn from a seed
+// the input gives), loads the same table or prints the same rejection as
+// when it is fed the input whole.
+void check_blocks(std::string_view bytes) {
+  static grammar_table whole, cut;
+  std::string whole_printed, cut_printed;
+  output_to(&whole_printed);
+  int whole_status = parse_grammar(whole, bytes);
+  output_to(&cut_printed);
+  grammar_reader reader;
+  grammar_begin(reader, cut);
+  std::minstd_rand random(static_cast<uint32_t>(std::hash<std::string_view>()(bytes)));
+  for (size_t at = 0; at < bytes.size();) {
+    size_t size = std::min<size_t>(1 + random() % (random() % 2 ? 4 : 400), bytes.size() - at);
+    if (!grammar_feed(reader, bytes.substr(at, size))) break;
+    at += size;
+  }
+  int cut_status = grammar_end(reader);
+  output_to(nullptr);
+  require(whole_status == cut_status && whole_printed == cut_printed &&
+              (whole_status != 0 || same_table(whole, cut)),
+          "a file cut into blocks loads as it does whole");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -210,5 +237,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check_forms(grammar);
   }
   check_line_ends(bytes);
+  check_blocks(bytes);
   return 0;
 }

@@ -5,6 +5,8 @@
 #include <array>
 #include <memory>
 
+#include "output.h"
+
 form_stack_state form_stack;
 
 // A piece of form text. A piece never changes once a form holds it, so any

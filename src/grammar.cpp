@@ -2,8 +2,11 @@
 #include "grammar.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
+
+#include "output.h"
 
 grammar_table grammar;
 
@@ -11,44 +14,26 @@ namespace {
 
 constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current directory
 constexpr char GRAMMAR_END_OF_DATA = '\x1a';  // Ctrl-Z: the file's data ends here
+constexpr uint64_t RHS_START = 5;  // positions 1 to 4 hold the arrow and are never read
+constexpr size_t READ_BLOCK_SIZE = 1 << 16;  // bytes read from the file at a time
+constexpr size_t SKIP_STRETCH = 128;  // bytes of comment lines checked at a time
+static_assert(SKIP_STRETCH < 256, "a stretch counts its newlines in a byte");
 
-std::string* output_buffer = nullptr;  // where output goes; null: stdout
-// Bytes for standard output not yet handed to it: a run writes many short
-// lines, and one call per line into the C library costs more than the line.
-char output_pending[1 << 16];
-size_t output_pending_size = 0;  // bytes used in output_pending
-
-// Prints "grammar.txt:N: message" for the rejected line N.
-int grammar_reject(int line_number, std::string_view message) {
+// Prints "grammar.txt:N: message" for the line being read, and stops.
+void grammar_reject(grammar_reader& reader, std::string_view message) {
   std::string line = GRAMMAR_FILE_NAME;
   line += ':';
-  line += std::to_string(line_number);
+  line += std::to_string(reader.line_number);
   line += ": ";
   line += message;
   line += '\n';
   output_write(line);
-  return 1;
+  reader.status = 1;
 }
 
 // The text of a right-hand-side slot, up to its terminator.
 std::string_view grammar_slot_text(const char (&slot)[RHS_SLOT_SIZE]) {
   return {slot, static_cast<size_t>(std::find(slot, slot + RHS_SLOT_SIZE, '\0') - slot)};
-}
-
-// Next line of `text` from `pos`, without its newline. A newline is LF or
-// CR LF; a CR anywhere else is an ordinary character.
-std::string_view grammar_next_line(std::string_view text, size_t& pos) {
-  size_t end = text.find('\n', pos);
-  std::string_view line;
-  if (end == std::string_view::npos) {
-    line = text.substr(pos);
-    pos = text.size();
-  } else {
-    line = text.substr(pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
-  }
-  return line;
 }
 
 // Fills the search's index of the table: every alternative of every entry
@@ -68,117 +53,217 @@ void grammar_index(grammar_table& g) {
   g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
 }
 
-}  // namespace
+// Adds the next bytes of the line being read, none of them a newline.
+void grammar_line_add(grammar_reader& reader, std::string_view bytes) {
+  if (bytes.empty() || reader.comment) return;
+  uint64_t at = reader.line_length;
+  if (at == 0) {
+    reader.first = bytes[0];
+    reader.comment = bytes[0] == ';';  // ignored whatever it holds
+    if (reader.comment) return;
+  }
+  uint64_t rhs_end = RHS_START + sizeof reader.rhs;
+  for (uint64_t p = std::max(at, RHS_START); p < rhs_end && p < at + bytes.size(); ++p) {
+    reader.rhs[p - RHS_START] = bytes[p - at];
+  }
+  reader.nul = reader.nul || bytes.find('\0') != std::string_view::npos;
+  reader.line_length = at + bytes.size();
+  // The length check comes first, so a NUL byte rejects the line as soon
+  // as it is long enough: an endless line of them is rejected at once.
+  if (reader.nul && reader.line_length >= RHS_START) {
+    grammar_reject(reader, "NUL byte in rule line");
+  }
+}
 
-void output_to(std::string* buffer) { output_buffer = buffer; }
+// Skips the blank and comment lines at the start of `block`, and the start
+// of a comment line that goes on in the next block; returns the bytes
+// skipped. Called at the start of a line or inside a comment line. Only
+// the bytes that start lines are looked at, stretch by stretch, in a flat
+// loop that the compiler can vectorize: a file of comments reads at about
+// the speed of counting its lines.
+size_t grammar_skip_ignored(grammar_reader& reader, std::string_view block) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(block.data());
+  bool at_start = !reader.comment;  // else inside a comment line
+  size_t i = 0;
+  // A stretch is SKIP_STRETCH bytes and the one after them, which is the
+  // next line's first when the stretch ends with a newline.
+  for (; i + SKIP_STRETCH < block.size(); i += SKIP_STRETCH) {
+    const unsigned char* p = bytes + i;
+    if (at_start && p[0] != ';' && p[0] != '\n') break;
+    unsigned char newlines = 0;
+    unsigned char rule_start = 0;
+    for (size_t k = 0; k < SKIP_STRETCH; ++k) {
+      unsigned char newline = p[k] == '\n';
+      unsigned char ignored = (p[k + 1] == ';') | (p[k + 1] == '\n');
+      newlines += newline;
+      rule_start |= newline & (ignored ^ 1);
+    }
+    if (rule_start) break;
+    reader.line_number += newlines;
+    at_start = p[SKIP_STRETCH - 1] == '\n';
+  }
+  // Byte by byte up to the start of a rule line or the end of the block.
+  for (; i < block.size() && !(at_start && bytes[i] != ';' && bytes[i] != '\n'); ++i) {
+    at_start = bytes[i] == '\n';
+    reader.line_number += at_start;
+  }
+  reader.comment = !at_start;
+  return i;
+}
 
-void output_write(std::string_view bytes) {
-  if (bytes.empty()) return;  // an empty sentence may have no buffer at all
-  if (output_buffer != nullptr) {
-    output_buffer->append(bytes);
+// Stores the rule line just read, or rejects it.
+void grammar_store(grammar_reader& reader) {
+  if (reader.line_length < RHS_START) {
+    grammar_reject(reader, "rule line shorter than 5 characters");
     return;
   }
-  if (bytes.size() > sizeof output_pending - output_pending_size) {
-    output_flush();
-    if (bytes.size() > sizeof output_pending) {
-      fwrite(bytes.data(), 1, bytes.size(), stdout);
-      return;
-    }
+  grammar_table& g = *reader.table;
+  char ch = reader.first;
+  bool new_entry = reader.alternatives > 0 && ch != g.lhs[reader.entry];
+  if (new_entry && reader.entry + 1 >= MAX_RULES) {
+    grammar_reject(reader, "more than 30 rule entries");
+    return;
   }
-  memcpy(output_pending + output_pending_size, bytes.data(), bytes.size());
-  output_pending_size += bytes.size();
-}
-
-char* output_room(size_t size) {
-  if (output_buffer != nullptr) {
-    size_t at = output_buffer->size();
-    output_buffer->resize(at + size);
-    return output_buffer->data() + at;
+  if (!new_entry && reader.alternatives >= MAX_ALTERNATIVES) {
+    grammar_reject(reader, std::string("more than 5 alternatives for ") + ch);
+    return;
   }
-  if (size > sizeof output_pending - output_pending_size) output_flush();
-  if (size > sizeof output_pending) return nullptr;
-  char* room = output_pending + output_pending_size;
-  output_pending_size += size;
-  return room;
+  uint64_t rhs_length = reader.line_length - RHS_START;
+  std::string_view rhs(reader.rhs, static_cast<size_t>(std::min<uint64_t>(rhs_length, sizeof reader.rhs)));
+  if (!rhs.empty() && rhs[0] == '@') {
+    rhs = "@";  // the empty string; the rest of the line is ignored
+  } else if (rhs_length >= RHS_SLOT_SIZE) {
+    grammar_reject(reader, "alternative longer than 9 characters");
+    return;
+  }
+  if (new_entry) {
+    ++reader.entry;
+    reader.alternatives = 0;
+  }
+  g.lhs[reader.entry] = ch;
+  // An empty right-hand side leaves the slot empty, which hides it and
+  // every later alternative of the entry.
+  std::copy(rhs.begin(), rhs.end(), g.rhs[reader.entry][reader.alternatives]);
+  ++reader.alternatives;
 }
 
-int output_flush() {
-  fwrite(output_pending, 1, output_pending_size, stdout);
-  output_pending_size = 0;
-  return fflush(stdout) != 0 || ferror(stdout) ? 1 : 0;
+// Ends the line being read at its newline.
+void grammar_end_line(grammar_reader& reader) {
+  if (reader.line_length > 0 && !reader.comment) grammar_store(reader);
+  if (reader.status != 0) return;
+  ++reader.line_number;
+  reader.line_length = 0;
+  reader.comment = false;
+  reader.nul = false;
 }
 
-int parse_grammar(grammar_table& g, std::string_view bytes) {
+// Prints why the file cannot be used: the one line the output has, and the
+// system's reason on standard error.
+void grammar_unusable(int error) {
+  output_write("File not found: <grammar.txt>.\n");
+  std::string reason = "sentgen: ";
+  reason += GRAMMAR_FILE_NAME;
+  reason += ": ";
+  reason += error != 0 ? std::strerror(error) : "cannot be read";
+  reason += '\n';
+  fputs(reason.c_str(), stderr);
+}
+
+}  // namespace
+
+void grammar_begin(grammar_reader& reader, grammar_table& g) {
   g = grammar_table{};
+  reader = grammar_reader{};
+  reader.table = &g;
+  reader.line_number = 1;
+}
+
+bool grammar_feed(grammar_reader& reader, std::string_view block) {
+  if (reader.status != 0 || reader.ended) return false;
   // A Ctrl-Z byte ends the file's data, as it does for text files on the
   // console's home system; the same file must load alike everywhere.
-  std::string_view text = bytes.substr(0, bytes.find(GRAMMAR_END_OF_DATA));
-  int r = 0;  // current entry
-  int a = 0;  // alternatives stored in entry r; 0 only before the first rule
-  int line_number = 0;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    ++line_number;
-    std::string_view line = grammar_next_line(text, pos);
-    if (line.empty() || line[0] == ';') continue;  // blank or comment line
-    if (line.size() < 5) {
-      return grammar_reject(line_number, "rule line shorter than 5 characters");
+  size_t end_of_data = block.find(GRAMMAR_END_OF_DATA);
+  reader.ended = end_of_data != std::string_view::npos;
+  block = block.substr(0, end_of_data);
+  while (!block.empty() && reader.status == 0) {
+    if (reader.cr_pending) {
+      reader.cr_pending = false;
+      if (block[0] == '\n') {
+        block.remove_prefix(1);
+        grammar_end_line(reader);
+      } else {
+        grammar_line_add(reader, "\r");  // a CR alone is an ordinary byte
+      }
+      continue;
     }
-    if (line.find('\0') != std::string_view::npos) {
-      return grammar_reject(line_number, "NUL byte in rule line");
+    if (reader.line_length == 0) {
+      block.remove_prefix(grammar_skip_ignored(reader, block));
+      if (block.empty()) break;
     }
-    char ch = line[0];
-    bool new_entry = a > 0 && ch != g.lhs[r];
-    if (new_entry && r + 1 >= MAX_RULES) {
-      return grammar_reject(line_number, "more than 30 rule entries");
+    size_t newline = block.find('\n');
+    std::string_view bytes = block.substr(0, newline);
+    // A CR before the newline belongs to it; one at the end of the block
+    // may, if the next block starts with LF.
+    if (!bytes.empty() && bytes.back() == '\r') {
+      bytes.remove_suffix(1);
+      reader.cr_pending = newline == std::string_view::npos;
     }
-    if (!new_entry && a >= MAX_ALTERNATIVES) {
-      return grammar_reject(line_number,
-                            std::string("more than 5 alternatives for ") + ch);
-    }
-    // Positions 1 to 4 hold the arrow and are never read.
-    std::string_view rhs = line.substr(5);
-    if (!rhs.empty() && rhs[0] == '@') {
-      rhs = "@";  // the empty string; the rest of the line is ignored
-    } else if (rhs.size() >= RHS_SLOT_SIZE) {
-      return grammar_reject(line_number, "alternative longer than 9 characters");
-    }
-    if (new_entry) {
-      ++r;
-      a = 0;
-    }
-    g.lhs[r] = ch;
-    // An empty right-hand side leaves the slot empty, which hides it and
-    // every later alternative of the entry.
-    memcpy(g.rhs[r][a], rhs.data(), rhs.size());
-    ++a;
+    grammar_line_add(reader, bytes);
+    if (newline == std::string_view::npos) break;
+    block.remove_prefix(newline + 1);
+    if (reader.status == 0) grammar_end_line(reader);
   }
-  g.rule_count = r + 1;
+  return reader.status == 0 && !reader.ended;
+}
+
+int grammar_end(grammar_reader& reader) {
+  if (reader.status == 0 && reader.cr_pending) grammar_line_add(reader, "\r");
+  reader.cr_pending = false;
+  if (reader.status == 0) grammar_end_line(reader);  // a last line without a newline
+  if (reader.status != 0) return reader.status;
+  grammar_table& g = *reader.table;
+  g.rule_count = reader.entry + 1;
   grammar_index(g);
   return 0;
 }
 
+int parse_grammar(grammar_table& g, std::string_view bytes) {
+  grammar_reader reader;
+  grammar_begin(reader, g);
+  grammar_feed(reader, bytes);
+  return grammar_end(reader);
+}
+
 int load_grammar(grammar_table& g) {
+  errno = 0;
   FILE* file = fopen(GRAMMAR_FILE_NAME, "rb");
-  std::string bytes;
-  bool readable = file != nullptr;
-  if (file != nullptr) {
-    char chunk[65536];
-    size_t n;
-    while ((n = fread(chunk, 1, sizeof chunk, file)) > 0) {
-      bytes.append(chunk, n);
-      if (memchr(chunk, GRAMMAR_END_OF_DATA, n) != nullptr) break;  // the rest is never read
-    }
-    // Opening a directory succeeds on some systems; its first read fails.
-    // A read that fails later ends the data as end of file does.
-    readable = !(ferror(file) && bytes.empty());
-    fclose(file);
-  }
-  if (!readable) {
-    output_write("File not found: <grammar.txt>.\n");
+  if (file == nullptr) {
+    grammar_unusable(errno);
     return 1;
   }
-  return parse_grammar(g, bytes);
+  grammar_reader reader;
+  grammar_begin(reader, g);
+  static char block[READ_BLOCK_SIZE];
+  bool read_any = false;
+  for (bool more = true; more;) {
+    errno = 0;
+    size_t n = fread(block, 1, sizeof block, file);
+    if (n == 0) {
+      // Opening a directory succeeds on some systems; its first read fails.
+      // A read that fails later ends the data as end of file does.
+      if (ferror(file) && !read_any) {
+        int error = errno;
+        fclose(file);
+        grammar_unusable(error);
+        return 1;
+      }
+      break;
+    }
+    read_any = true;
+    more = grammar_feed(reader, {block, n});
+  }
+  fclose(file);
+  return grammar_end(reader);
 }
 
 int grammar_alternative_count(const grammar_table& g, int i) {

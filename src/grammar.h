@@ -1,11 +1,9 @@
 // Grammar module: the rule table, its loader and its listing.
-// It is also home to the output sink, since every other module builds on it.
 #ifndef SENTGEN_GRAMMAR_H
 #define SENTGEN_GRAMMAR_H
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -39,6 +37,32 @@ struct grammar_table {
 
 extern grammar_table grammar;  // the one table of the run
 
+// The loader's state between blocks of a grammar file: a file is parsed as
+// it is read, and of each line only what the table needs is kept.
+struct grammar_reader {
+  grammar_table* table;        // the table being filled
+  uint64_t line_number;        // the line being read, counted from 1
+  uint64_t line_length;        // its bytes so far, newline excluded
+  char first;                  // its first byte
+  char rhs[RHS_SLOT_SIZE - 1];  // its first bytes from position 5 on
+  bool comment;                // it starts with ';'
+  bool nul;                    // it holds a byte 0
+  bool cr_pending;             // a CR was read last, perhaps the start of CR LF
+  bool ended;                  // the data has ended at a byte 0x1A
+  int entry;                   // the entry rule lines go to now
+  int alternatives;            // alternatives in that entry; 0 before any rule
+  int status;                  // 0, or 1 once a line is rejected
+};
+
+// Starts reading a grammar file into `g`, which is cleared.
+void grammar_begin(grammar_reader& reader, grammar_table& g);
+// Parses the next block of the file. Returns false once reading can stop:
+// a line was rejected (its message is printed) or the data has ended.
+bool grammar_feed(grammar_reader& reader, std::string_view block);
+// Ends the file: parses its last line and completes the table. Returns 0,
+// or 1 when a line was rejected.
+int grammar_end(grammar_reader& reader);
+
 // Fills `g` from grammar.txt in the current directory. Returns 0, or 1 after
 // printing why the file cannot be used (missing, unreadable, or rejected).
 int load_grammar(grammar_table& g);
@@ -58,28 +82,5 @@ std::string_view grammar_alternative(const grammar_table& g, int i, int j);
 inline std::string_view grammar_choice_text(const grammar_table& g, grammar_choice c) {
   return {g.rhs[c.entry][c.slot], c.size};
 }
-
-// The output sink. Everything the program prints goes through it, to
-// standard output or, while a buffer is set, appended to that buffer.
-void output_to(std::string* buffer);  // nullptr: standard output
-void output_write(std::string_view bytes);
-// Room for `size` more bytes of output, to be filled before the next output
-// call; null when the sink cannot give that much in one place.
-char* output_room(size_t size);
-// Writes `size` bytes that `fill` writes into the memory it is given: in
-// place where the sink has room, else through a scratch buffer.
-template <typename Fill>
-void output_fill(size_t size, Fill fill) {
-  if (char* room = output_room(size)) {
-    fill(room);
-    return;
-  }
-  std::unique_ptr<char[]> scratch(new char[size]);  // no need to clear it
-  fill(scratch.get());
-  output_write({scratch.get(), size});
-}
-// Hands everything written so far to standard output; returns 1 when
-// standard output has failed, else 0.
-int output_flush();
 
 #endif

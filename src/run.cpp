@@ -1,10 +1,12 @@
 // Run module: load, list, search; the program's entry.
 #include "run.h"
 
+#include <csignal>
 #include <cstdio>
 #include <new>
 
 #include "derivation.h"
+#include "output.h"
 
 namespace {
 
@@ -61,6 +63,11 @@ int run_bytes(std::string_view bytes) {
 
 #ifndef SENTGEN_NO_MAIN
 int main() {
+#ifdef SIGXFSZ
+  // Past a file-size limit a write then fails instead of killing the
+  // program, so that the limit is reported as the write error it is.
+  std::signal(SIGXFSZ, SIG_IGN);
+#endif
   int status = run_file();
   // A full disk or a closed file must not pass for a good run.
   if (output_flush() != 0) {

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "output.h"
+
 namespace {
 
 const std::string nonterminals = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";

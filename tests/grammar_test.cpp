@@ -1,10 +1,44 @@
 // Unit tests of the rule table: what the loader stores, beyond what the
-// listing shows.
+// listing shows, and how it reads a file in blocks.
 #include "grammar.h"
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <random>
+#include <string>
+
+#include "output.h"
+
 namespace {
+
+// What loading prints and stores, for comparing two loads.
+struct load_result {
+  int status;
+  std::string printed;
+  grammar_table table;
+  bool operator==(const load_result& other) const {
+    return status == other.status && printed == other.printed &&
+           (status != 0 || memcmp(&table, &other.table, sizeof table) == 0);
+  }
+};
+
+// Loads `bytes` fed to the reader in blocks of the sizes `next_size` gives.
+template <typename Sizes>
+load_result load_in_blocks(std::string_view bytes, Sizes next_size) {
+  load_result result{};
+  output_to(&result.printed);
+  grammar_reader reader;
+  grammar_begin(reader, result.table);
+  for (size_t at = 0; at < bytes.size();) {
+    size_t size = std::min(next_size(), bytes.size() - at);
+    if (!grammar_feed(reader, bytes.substr(at, size))) break;
+    at += size;
+  }
+  result.status = grammar_end(reader);
+  output_to(nullptr);
+  return result;
+}
 
 TEST(GrammarTest, FileWithoutRulesHasOneEntryWithNulStart) {
   grammar_table g;
@@ -40,6 +74,50 @@ TEST(GrammarTest, RejectedFileLeavesNoListing) {
   EXPECT_EQ(parse_grammar(g, "S -> a\nS ->\n"), 1);
   output_to(nullptr);
   EXPECT_EQ(printed, "grammar.txt:2: rule line shorter than 5 characters\n");
+}
+
+// A block may end anywhere: inside a CR LF pair, after a lone CR, inside a
+// comment, a rule line or a stretch of blank lines. Every way of cutting
+// loads the same table or prints the same rejection as the whole file.
+TEST(GrammarTest, BlocksCutAnywhereLoadAlike) {
+  const std::string comments = std::string(300, ';') + "\n" + std::string(700, '\n');
+  const std::string files[] = {
+      "S -> aSb\r\n; note\r\nS -> @\r\n\r\nA -> x\ry\r",
+      comments + "S -> ab\n;" + comments + "\nT -> c\x1a\nT",
+      comments + "S -> abc\nS -> abcdefghij\n",
+      std::string(1000, '\n') + "S ->\x00 a\n" + comments,
+      "S -> a\n\nS\n",
+      "; only\r",
+  };
+  std::mt19937 random(7);
+  for (const std::string& file : files) {
+    load_result whole = load_in_blocks(file, [] { return size_t{1} << 30; });
+    EXPECT_EQ(load_in_blocks(file, [] { return size_t{1}; }), whole) << file;
+    for (int round = 0; round < 50; ++round) {
+      auto sizes = [&random] { return size_t{1} + random() % (random() % 2 ? 4 : 400); };
+      EXPECT_EQ(load_in_blocks(file, sizes), whole) << file;
+    }
+  }
+}
+
+// Line numbers do not wrap at 2^31: 2^31 and more newlines, fed in blocks,
+// are counted exactly.
+TEST(GrammarTest, LineNumbersPassTwoToThe31) {
+  grammar_table g;
+  grammar_reader reader;
+  grammar_begin(reader, g);
+  const std::string newlines(1 << 20, '\n');
+  uint64_t lines = 0;
+  while (lines <= (uint64_t{1} << 31)) {
+    ASSERT_TRUE(grammar_feed(reader, newlines));
+    lines += newlines.size();
+  }
+  std::string printed;
+  output_to(&printed);
+  EXPECT_FALSE(grammar_feed(reader, "S -> a\nS\n"));
+  output_to(nullptr);
+  EXPECT_EQ(printed, "grammar.txt:" + std::to_string(lines + 2) +
+                         ": rule line shorter than 5 characters\n");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "derivation.h"
+#include "output.h"
 #include "reference_search.h"
 
 namespace {

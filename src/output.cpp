@@ -1,0 +1,53 @@
+// Output module: a buffered writer to standard output, or a string for tests.
+#include "output.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace {
+
+std::string* output_buffer = nullptr;  // where output goes; null: stdout
+// Bytes for standard output not yet handed to it: a run writes many short
+// lines, and one call per line into the C library costs more than the line.
+char output_pending[1 << 16];
+size_t output_pending_size = 0;  // bytes used in output_pending
+
+}  // namespace
+
+void output_to(std::string* buffer) { output_buffer = buffer; }
+
+void output_write(std::string_view bytes) {
+  if (bytes.empty()) return;  // an empty sentence may have no buffer at all
+  if (output_buffer != nullptr) {
+    output_buffer->append(bytes);
+    return;
+  }
+  if (bytes.size() > sizeof output_pending - output_pending_size) {
+    output_flush();
+    if (bytes.size() > sizeof output_pending) {
+      fwrite(bytes.data(), 1, bytes.size(), stdout);
+      return;
+    }
+  }
+  memcpy(output_pending + output_pending_size, bytes.data(), bytes.size());
+  output_pending_size += bytes.size();
+}
+
+char* output_room(size_t size) {
+  if (output_buffer != nullptr) {
+    size_t at = output_buffer->size();
+    output_buffer->resize(at + size);
+    return output_buffer->data() + at;
+  }
+  if (size > sizeof output_pending - output_pending_size) output_flush();
+  if (size > sizeof output_pending) return nullptr;
+  char* room = output_pending + output_pending_size;
+  output_pending_size += size;
+  return room;
+}
+
+int output_flush() {
+  fwrite(output_pending, 1, output_pending_size, stdout);
+  output_pending_size = 0;
+  return fflush(stdout) != 0 || ferror(stdout) ? 1 : 0;
+}

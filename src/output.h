@@ -1,0 +1,33 @@
+// Output module: the sink that everything the program prints goes through,
+// to standard output in large blocks or, for tests, to a string.
+#ifndef SENTGEN_OUTPUT_H
+#define SENTGEN_OUTPUT_H
+
+#include <cstddef>
+#include <memory>
+#include <string>
+#include <string_view>
+
+// Sends output to `buffer`, appended, from now on; nullptr: standard output.
+void output_to(std::string* buffer);
+void output_write(std::string_view bytes);
+// Room for `size` more bytes of output, to be filled before the next output
+// call; null when the sink cannot give that much in one place.
+char* output_room(size_t size);
+// Writes `size` bytes that `fill` writes into the memory it is given: in
+// place where the sink has room, else through a scratch buffer.
+template <typename Fill>
+void output_fill(size_t size, Fill fill) {
+  if (char* room = output_room(size)) {
+    fill(room);
+    return;
+  }
+  std::unique_ptr<char[]> scratch(new char[size]);  // no need to clear it
+  fill(scratch.get());
+  output_write({scratch.get(), size});
+}
+// Hands everything written so far to standard output; returns 1 when
+// standard output has failed, else 0.
+int output_flush();
+
+#endif
