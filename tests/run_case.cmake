@@ -17,11 +17,7 @@ endmacro()
 file(REMOVE_RECURSE ${WORK})
 file(MAKE_DIRECTORY ${WORK}/run)
 set(grammar ${WORK}/run/grammar.txt)
-set(command ${EMULATOR} ${SENTGEN})
-if(EXISTS ${CASE}/args)
-  file(STRINGS ${CASE}/args args)
-  list(APPEND command ${args})
-endif()
+find_program(SH sh)
 
 # The grammar file: a copy of the case's, a symbolic link (grammar-link
 # holds its target), or a FIFO fed by a shell script (grammar-fifo).
@@ -32,21 +28,13 @@ if(EXISTS ${CASE}/grammar-link)
   file(STRINGS ${CASE}/grammar-link target LIMIT_COUNT 1)
   file(CREATE_LINK ${target} ${grammar} SYMBOLIC)
 endif()
-find_program(SH sh)
-if(EXISTS ${CASE}/grammar-fifo)
-  find_program(MKFIFO mkfifo)
-  if(NOT SH OR NOT MKFIFO)
-    skip("needs sh and mkfifo to make a FIFO")
-  endif()
-  # The writer, a shell script, runs beside the program and stops when the
-  # program closes the FIFO; its own complaints are not the program's.
-  # (No semicolons: CMake would split the command there.)
-  set(command ${SH} -c "${MKFIFO} grammar.txt || exit 99
-${SH} '${CASE}/grammar-fifo' >grammar.txt 2>/dev/null &
-exec \"$@\"" sh ${command})
-endif()
+
 # grammar-mode: permission bits for the file. A program run by root reads
-# any file, so then it runs as the unprivileged user 65534.
+# any file, so then it runs as the unprivileged user 65534, from a copy in
+# a folder that any user can reach (the build folder may not be).
+set(program ${SENTGEN})
+set(privileges "")
+set(scratch "")
 if(EXISTS ${CASE}/grammar-mode)
   file(STRINGS ${CASE}/grammar-mode mode LIMIT_COUNT 1)
   execute_process(COMMAND ${SH} -c "chmod ${mode} grammar.txt && id -u"
@@ -60,8 +48,32 @@ if(EXISTS ${CASE}/grammar-mode)
     if(NOT SETPRIV)
       skip("runs as root and has no setpriv to drop privileges")
     endif()
-    set(command ${SETPRIV} --reuid=65534 --regid=65534 --clear-groups -- ${command})
+    string(RANDOM LENGTH 16 tag)
+    set(scratch /tmp/sentgen-case-${tag})
+    file(COPY ${SENTGEN} DESTINATION ${scratch})
+    get_filename_component(name ${SENTGEN} NAME)
+    set(program ${scratch}/${name})
+    set(privileges ${SETPRIV} --reuid=65534 --regid=65534 --clear-groups --)
   endif()
+endif()
+
+set(command ${privileges} ${EMULATOR} ${program})
+if(EXISTS ${CASE}/args)
+  file(STRINGS ${CASE}/args args)
+  list(APPEND command ${args})
+endif()
+
+if(EXISTS ${CASE}/grammar-fifo)
+  find_program(MKFIFO mkfifo)
+  if(NOT SH OR NOT MKFIFO)
+    skip("needs sh and mkfifo to make a FIFO")
+  endif()
+  # The writer, a shell script, runs beside the program and stops when the
+  # program closes the FIFO; its own complaints are not the program's.
+  # (No semicolons: CMake would split the command there.)
+  set(command ${SH} -c "${MKFIFO} grammar.txt || exit 99
+${SH} '${CASE}/grammar-fifo' >grammar.txt 2>/dev/null &
+exec \"$@\"" sh ${command})
 endif()
 # file-size-limit: the shell's ulimit -f for the run; standard output must
 # then be a part of the expected one, from its start.
@@ -96,6 +108,9 @@ execute_process(COMMAND ${command} ${reader}
   RESULTS_VARIABLE statuses
   TIMEOUT 120)
 list(GET statuses 0 status)
+if(scratch)
+  file(REMOVE_RECURSE ${scratch})
+endif()
 
 set(failures "")
 set(expected_status 0)
