@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <memory>
+#include <utility>
 
 #include "output.h"
 
@@ -340,24 +341,16 @@ void stack_commit() { stack_tree_place(form_stack.stack_count++); }
 }  // namespace
 
 stack_form::stack_form(stack_form&& other) noexcept
-    : head(other.head), tail(other.tail), length(other.length) {
-  other.head = nullptr;
-  other.tail = nullptr;
-  other.length = 0;
-}
+    : head(std::exchange(other.head, nullptr)),
+      tail(std::exchange(other.tail, nullptr)),
+      length(std::exchange(other.length, 0)) {}
 
 stack_form& stack_form::operator=(stack_form&& other) noexcept {
-  if (this != &other) {
-    piece_release(head);
-    piece_release(tail);
-    head = other.head;
-    tail = other.tail;
-    length = other.length;
-    other.head = nullptr;
-    other.tail = nullptr;
-    other.length = 0;
-  }
-  return *this;
+  stack_form taken(std::move(other));  // safe when `other` is this form
+  std::swap(head, taken.head);
+  std::swap(tail, taken.tail);
+  std::swap(length, taken.length);
+  return *this;  // what this form held is released with `taken`
 }
 
 stack_form::~stack_form() {

@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "output.h"
 
@@ -218,7 +219,6 @@ bool grammar_feed(grammar_reader& reader, std::string_view block) {
 
 int grammar_end(grammar_reader& reader) {
   if (reader.status == 0 && reader.cr_pending) grammar_line_add(reader, "\r");
-  reader.cr_pending = false;
   if (reader.status == 0) grammar_end_line(reader);  // a last line without a newline
   if (reader.status != 0) return reader.status;
   grammar_table& g = *reader.table;

@@ -4,7 +4,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 
 constexpr int MAX_RULES = 30;        // rule entries in the table
