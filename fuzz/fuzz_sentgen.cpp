@@ -14,6 +14,7 @@
 #include "derivation.h"
 #include "grammar.h"
 #include "output.h"
+#include "parse_in_blocks.h"
 #include "reference_search.h"
 #include "run.h"
 
@@ -208,15 +209,8 @@ void check_blocks(std::string_view bytes) {
   output_to(&whole_printed);
   int whole_status = parse_grammar(whole, bytes);
   output_to(&cut_printed);
-  grammar_reader reader;
-  grammar_begin(reader, cut);
   std::minstd_rand random(static_cast<uint32_t>(std::hash<std::string_view>()(bytes)));
-  for (size_t at = 0; at < bytes.size();) {
-    size_t size = std::min<size_t>(1 + random() % (random() % 2 ? 4 : 400), bytes.size() - at);
-    if (!grammar_feed(reader, bytes.substr(at, size))) break;
-    at += size;
-  }
-  int cut_status = grammar_end(reader);
+  int cut_status = parse_in_blocks(cut, bytes, [&random] { return random_block_size(random); });
   output_to(nullptr);
   require(whole_status == cut_status && whole_printed == cut_printed &&
               (whole_status != 0 || same_table(whole, cut)),

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "output.h"
+#include "parse_in_blocks.h"
 
 namespace {
 
@@ -28,14 +29,7 @@ template <typename Sizes>
 load_result load_in_blocks(std::string_view bytes, Sizes next_size) {
   load_result result{};
   output_to(&result.printed);
-  grammar_reader reader;
-  grammar_begin(reader, result.table);
-  for (size_t at = 0; at < bytes.size();) {
-    size_t size = std::min(next_size(), bytes.size() - at);
-    if (!grammar_feed(reader, bytes.substr(at, size))) break;
-    at += size;
-  }
-  result.status = grammar_end(reader);
+  result.status = parse_in_blocks(result.table, bytes, next_size);
   output_to(nullptr);
   return result;
 }
@@ -94,7 +88,7 @@ TEST(GrammarTest, BlocksCutAnywhereLoadAlike) {
     load_result whole = load_in_blocks(file, [] { return size_t{1} << 30; });
     EXPECT_EQ(load_in_blocks(file, [] { return size_t{1}; }), whole) << file;
     for (int round = 0; round < 50; ++round) {
-      auto sizes = [&random] { return size_t{1} + random() % (random() % 2 ? 4 : 400); };
+      auto sizes = [&random] { return random_block_size(random); };
       EXPECT_EQ(load_in_blocks(file, sizes), whole) << file;
     }
   }
