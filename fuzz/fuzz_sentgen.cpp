@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "checks.h"
 #include "derivation.h"
 #include "grammar.h"
 #include "output.h"
@@ -217,15 +218,45 @@ void check_blocks(std::string_view bytes) {
           "a file cut into blocks loads as it does whole");
 }
 
+// The warnings are lines for people: at most the limit and the line that
+// counts the rest, each of bounded length, with no byte that a terminal
+// could take for a control sequence. And the run without the checks prints
+// the same bytes and ends the same way.
+void check_warnings(std::string_view bytes, int status, std::string_view out,
+                    std::string_view err) {
+  size_t lines = 0;
+  for (size_t at = 0; at < err.size(); ++lines) {
+    size_t end = err.find('\n', at);
+    require(end != std::string_view::npos, "standard error ends with a newline");
+    require(end - at < 512, "a warning line is short");
+    for (size_t k = at; k < end; ++k) {
+      auto byte = static_cast<unsigned char>(err[k]);
+      require(byte >= 0x20 && byte < 0x7f, "a warning holds no raw control byte");
+    }
+    at = end + 1;
+  }
+  require(lines <= CHECK_WARNING_LIMIT + 1, "at most the limit of warnings, and a count");
+  std::string quiet_out;
+  output_to(&quiet_out);
+  check_enable(false);
+  int quiet_status = run_bytes(bytes);
+  check_enable(true);
+  output_to(nullptr);
+  require(quiet_status == status && quiet_out == out, "warnings change no byte of the output");
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
-  std::string out;
+  std::string out, err;
   output_to(&out);
+  output_errors_to(&err);
   int status = run_bytes(bytes);
+  output_errors_to(nullptr);
   output_to(nullptr);
   check_output(status, out, grammar);
+  check_warnings(bytes, status, out, err);
   if (status == 0) {
     check_against_model(out, grammar);
     check_forms(grammar);

@@ -7,25 +7,22 @@
 #include <cstring>
 #include <string>
 
+#include "checks.h"
 #include "output.h"
 
 grammar_table grammar;
 
 namespace {
 
-constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current directory
 constexpr char GRAMMAR_END_OF_DATA = '\x1a';  // Ctrl-Z: the file's data ends here
-constexpr uint64_t RHS_START = 5;  // positions 1 to 4 hold the arrow and are never read
+constexpr uint64_t RHS_START = 5;  // positions 1 to 4 hold the arrow; only warnings read them
 constexpr size_t READ_BLOCK_SIZE = 1 << 16;  // bytes read from the file at a time
 constexpr size_t SKIP_STRETCH = 128;  // bytes of comment lines checked at a time
 static_assert(SKIP_STRETCH < 256, "a stretch counts its newlines in a byte");
 
 // Prints "grammar.txt:N: message" for the line being read, and stops.
 void grammar_reject(grammar_reader& reader, std::string_view message) {
-  std::string line = GRAMMAR_FILE_NAME;
-  line += ':';
-  line += std::to_string(reader.line_number);
-  line += ": ";
+  std::string line = grammar_position(reader.line_number);
   line += message;
   line += '\n';
   output_write(line);
@@ -62,6 +59,9 @@ void grammar_line_add(grammar_reader& reader, std::string_view bytes) {
     reader.first = bytes[0];
     reader.comment = bytes[0] == ';';  // ignored whatever it holds
     if (reader.comment) return;
+  }
+  for (uint64_t p = std::max<uint64_t>(at, 1); p < RHS_START && p < at + bytes.size(); ++p) {
+    reader.arrow[p - 1] = bytes[p - at];
   }
   uint64_t rhs_end = RHS_START + sizeof reader.rhs;
   for (uint64_t p = std::max(at, RHS_START); p < rhs_end && p < at + bytes.size(); ++p) {
@@ -114,6 +114,7 @@ size_t grammar_skip_ignored(grammar_reader& reader, std::string_view block) {
 
 // Stores the rule line just read, or rejects it.
 void grammar_store(grammar_reader& reader) {
+  check_byte_order_mark(reader);
   if (reader.line_length < RHS_START) {
     grammar_reject(reader, "rule line shorter than 5 characters");
     return;
@@ -145,7 +146,9 @@ void grammar_store(grammar_reader& reader) {
   // An empty right-hand side leaves the slot empty, which hides it and
   // every later alternative of the entry.
   std::copy(rhs.begin(), rhs.end(), g.rhs[reader.entry][reader.alternatives]);
+  g.rhs_line[reader.entry][reader.alternatives] = reader.line_number;
   ++reader.alternatives;
+  check_rule_line(reader);
 }
 
 // Ends the line being read at its newline.
@@ -158,21 +161,39 @@ void grammar_end_line(grammar_reader& reader) {
   reader.nul = false;
 }
 
-// Prints why the file cannot be used: the one line the output has, and the
-// system's reason on standard error.
-void grammar_unusable(int error) {
-  output_write("File not found: <grammar.txt>.\n");
+// Prints the system's reason for a failure with the file on standard error.
+void grammar_reason(int error) {
   std::string reason = "sentgen: ";
   reason += GRAMMAR_FILE_NAME;
   reason += ": ";
   reason += error != 0 ? std::strerror(error) : "cannot be read";
   reason += '\n';
-  fputs(reason.c_str(), stderr);
+  output_error(reason);
+}
+
+// Reads as fread does, but tells a failed read from the end of the file.
+long grammar_fread(char* buffer, size_t size, FILE* file) {
+  size_t n = fread(buffer, 1, size, file);
+  return ferror(file) ? -1 : static_cast<long>(n);  // what came before a failure is lost too
+}
+
+// Prints why the file cannot be used: the one line the output has, and the
+// system's reason on standard error.
+void grammar_unusable(int error) {
+  output_write("File not found: <grammar.txt>.\n");
+  grammar_reason(error);
 }
 
 }  // namespace
 
+long (*grammar_read)(char* buffer, size_t size, FILE* file) = grammar_fread;
+
+std::string grammar_position(uint64_t line) {
+  return std::string(GRAMMAR_FILE_NAME) + ':' + std::to_string(line) + ": ";
+}
+
 void grammar_begin(grammar_reader& reader, grammar_table& g) {
+  check_begin();
   g = grammar_table{};
   reader = grammar_reader{};
   reader.table = &g;
@@ -247,20 +268,24 @@ int load_grammar(grammar_table& g) {
   bool read_any = false;
   for (bool more = true; more;) {
     errno = 0;
-    size_t n = fread(block, 1, sizeof block, file);
-    if (n == 0) {
+    long n = grammar_read(block, sizeof block, file);
+    if (n < 0) {
+      int error = errno;
+      fclose(file);
       // Opening a directory succeeds on some systems; its first read fails.
-      // A read that fails later ends the data as end of file does.
-      if (ferror(file) && !read_any) {
-        int error = errno;
-        fclose(file);
+      if (!read_any) {
         grammar_unusable(error);
-        return 1;
+      } else {
+        // Later, the rest of the grammar is lost: a run on its first part
+        // would pass for a run on the whole file.
+        grammar_reject(reader, "read error");
+        grammar_reason(error);
       }
-      break;
+      return 1;
     }
+    if (n == 0) break;
     read_any = true;
-    more = grammar_feed(reader, {block, n});
+    more = grammar_feed(reader, {block, static_cast<size_t>(n)});
   }
   fclose(file);
   return grammar_end(reader);

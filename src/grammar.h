@@ -4,12 +4,15 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
+#include <string>
 #include <string_view>
 
 constexpr int MAX_RULES = 30;        // rule entries in the table
 constexpr int MAX_ALTERNATIVES = 5;  // alternatives per entry
 constexpr int RHS_SLOT_SIZE = 10;    // 9 characters and the terminator
 constexpr int NONTERMINAL_COUNT = 26;  // the nonterminals A to Z
+constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current directory
 
 // An alternative as the search uses it.
 struct grammar_choice {
@@ -32,6 +35,9 @@ struct grammar_table {
   // k from choice_start[n] up to, not including, choice_start[n + 1].
   uint8_t choice_start[NONTERMINAL_COUNT + 1];
   grammar_choice choices[MAX_RULES * MAX_ALTERNATIVES];
+  // rhs_line[i][j]: the file line slot j of entry i was read from, for the
+  // warnings that name it; rhs_line[i][0] is the entry's first line.
+  uint64_t rhs_line[MAX_RULES][MAX_ALTERNATIVES];
 };
 
 extern grammar_table grammar;  // the one table of the run
@@ -43,6 +49,7 @@ struct grammar_reader {
   uint64_t line_number;        // the line being read, counted from 1
   uint64_t line_length;        // its bytes so far, newline excluded
   char first;                  // its first byte
+  char arrow[4];               // its bytes at positions 1 to 4, for the warnings
   char rhs[RHS_SLOT_SIZE - 1];  // its first bytes from position 5 on
   bool comment;                // it starts with ';'
   bool nul;                    // it holds a byte 0
@@ -62,8 +69,17 @@ bool grammar_feed(grammar_reader& reader, std::string_view block);
 // or 1 when a line was rejected.
 int grammar_end(grammar_reader& reader);
 
+// Reads up to `size` bytes of the open grammar file into `buffer`; returns
+// the bytes read, 0 at the end of the file, or -1 with errno set when the
+// read fails. A test may point it at a read that fails.
+extern long (*grammar_read)(char* buffer, size_t size, FILE* file);
+
+// "grammar.txt:N: ", the start of every message about line N of the file.
+std::string grammar_position(uint64_t line);
+
 // Fills `g` from grammar.txt in the current directory. Returns 0, or 1 after
-// printing why the file cannot be used (missing, unreadable, or rejected).
+// printing why the file cannot be used (missing, unreadable, rejected, or a
+// read that failed).
 int load_grammar(grammar_table& g);
 
 // Fills `g` from the bytes of a grammar file. Returns 0, or 1 after printing

@@ -7,6 +7,7 @@
 namespace {
 
 std::string* output_buffer = nullptr;  // where output goes; null: stdout
+std::string* output_error_buffer = nullptr;  // where error lines go; null: stderr
 // Bytes for standard output not yet handed to it: a run writes many short
 // lines, and one call per line into the C library costs more than the line.
 char output_pending[1 << 16];
@@ -45,6 +46,16 @@ char* output_room(size_t size) {
   output_pending_size += size;
   return room;
 }
+
+void output_error(std::string_view line) {
+  if (output_error_buffer != nullptr) {
+    output_error_buffer->append(line);
+    return;
+  }
+  fwrite(line.data(), 1, line.size(), stderr);
+}
+
+void output_errors_to(std::string* buffer) { output_error_buffer = buffer; }
 
 int output_flush() {
   fwrite(output_pending, 1, output_pending_size, stdout);

@@ -26,6 +26,12 @@ void output_fill(size_t size, Fill fill) {
   fill(scratch.get());
   output_write({scratch.get(), size});
 }
+// Writes one line for people to standard error, at once, or to the string
+// given to output_errors_to; standard output is not touched.
+void output_error(std::string_view line);
+// Sends output_error's lines to `buffer`, appended, from now on; nullptr:
+// standard error.
+void output_errors_to(std::string* buffer);
 // Hands everything written so far to standard output; returns 1 when
 // standard output has failed, else 0.
 int output_flush();

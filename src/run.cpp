@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <new>
 
+#include "checks.h"
 #include "derivation.h"
 #include "output.h"
 
@@ -16,9 +17,10 @@ template <typename Loader>
 int run_with(Loader load) {
   int status = 0;
   try {
-    if (load(grammar) != 0) {
-      status = 1;
-    } else {
+    status = load(grammar);
+    if (status == 0) check_table(grammar);
+    check_end();  // the warnings come before what they are about
+    if (status == 0) {
       print_rules(grammar);
       run_search(grammar);
     }
@@ -71,7 +73,7 @@ int main() {
   int status = run_file();
   // A full disk or a closed file must not pass for a good run.
   if (output_flush() != 0) {
-    fputs("sentgen: error writing standard output\n", stderr);
+    output_error("sentgen: error writing standard output\n");
     return 1;
   }
   return status;

@@ -4,12 +4,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 #include <random>
 #include <string>
 
 #include "output.h"
 #include "parse_in_blocks.h"
+#include "run.h"
 
 namespace {
 
@@ -112,6 +116,55 @@ TEST(GrammarTest, LineNumbersPassTwoToThe31) {
   output_to(nullptr);
   EXPECT_EQ(printed, "grammar.txt:" + std::to_string(lines + 2) +
                          ": rule line shorter than 5 characters\n");
+}
+
+// A read that fails after the first block ends the run with status 1 and
+// one line naming the line being read, the system's reason on standard
+// error; a first read that fails is a file that cannot be used at all.
+// The reads go through the real loop over a real file, the failing one
+// made so by the loader's read hook.
+TEST(GrammarTest, FailedReadIsAnError) {
+  static int reads_left;  // reads that succeed before the failing one; -1: all
+  static long (*const real_read)(char*, size_t, FILE*) = grammar_read;
+  grammar_read = [](char* buffer, size_t size, FILE* file) -> long {
+    if (reads_left-- == 0) {
+      errno = EIO;
+      return -1;
+    }
+    return real_read(buffer, size, file);
+  };
+  auto previous = std::filesystem::current_path();
+  auto folder = std::filesystem::temp_directory_path() / "sentgen-read-error";
+  std::filesystem::create_directories(folder);
+  std::filesystem::current_path(folder);
+  std::string file = "S -> aSb\nS -> @\n";
+  for (int line = 0; line < 700; ++line) file += ";" + std::string(99, 'c') + "\n";
+  std::ofstream(GRAMMAR_FILE_NAME, std::ios::binary) << file;
+  const std::string reason = std::string("sentgen: grammar.txt: ") + std::strerror(EIO) + "\n";
+  struct {
+    int reads;
+    const char* printed;
+  } cases[] = {{1, "grammar.txt:651: read error\n"}, {0, "File not found: <grammar.txt>.\n"}};
+  for (const auto& c : cases) {
+    reads_left = c.reads;
+    std::string printed, errors;
+    output_to(&printed);
+    output_errors_to(&errors);
+    EXPECT_EQ(run_file(), 1);
+    output_errors_to(nullptr);
+    output_to(nullptr);
+    EXPECT_EQ(printed, c.printed);
+    EXPECT_EQ(errors, reason);
+  }
+  reads_left = -1;  // no failure: the whole file loads
+  std::string printed;
+  output_to(&printed);
+  EXPECT_EQ(run_file(), 0);
+  output_to(nullptr);
+  EXPECT_EQ(printed.substr(0, 17), "Production Rules\n");
+  grammar_read = real_read;
+  std::filesystem::current_path(previous);
+  std::filesystem::remove_all(folder);
 }
 
 }  // namespace

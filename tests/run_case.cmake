@@ -85,6 +85,26 @@ if(EXISTS ${CASE}/file-size-limit)
   set(command ${SH} -c "ulimit -f ${limit} && exec \"$@\"" sh ${command})
 endif()
 
+# inject-read-error: the read of grammar.txt with this number (counted
+# from 1) fails with EIO, injected by strace into a native program.
+if(EXISTS ${CASE}/inject-read-error)
+  find_program(STRACE strace)
+  if(EMULATOR)
+    skip("strace cannot inject a failed read into an emulated program")
+  endif()
+  if(NOT STRACE)
+    skip("needs strace to make a read fail (apt-get install strace)")
+  endif()
+  execute_process(COMMAND ${STRACE} -o /dev/null true RESULT_VARIABLE strace_status
+    OUTPUT_QUIET ERROR_QUIET)
+  if(NOT strace_status EQUAL 0)
+    skip("strace cannot trace here (ptrace is not permitted)")
+  endif()
+  file(STRINGS ${CASE}/inject-read-error read_number LIMIT_COUNT 1)
+  set(command ${STRACE} -o /dev/null -P ${WORK}/run/grammar.txt -e trace=read
+    -e inject=read:error=EIO:when=${read_number} -- ${command})
+endif()
+
 set(stdout ${WORK}/stdout)
 if(EXISTS ${CASE}/stdout-path)
   file(STRINGS ${CASE}/stdout-path stdout LIMIT_COUNT 1)

@@ -1,0 +1,245 @@
+// Checks module: warnings about slips in a grammar file, line by line as
+// the loader reads it and over the whole table once it is loaded.
+#include "checks.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+#include "output.h"
+
+namespace {
+
+bool check_enabled = true;  // off: no check prints anything
+// The warnings of this file so far, each with its line, printed together
+// in line order once the file is loaded. A file has at most a few hundred:
+// one a stored rule line, a few a nonterminal.
+std::vector<std::pair<uint64_t, std::string>> check_warnings;
+
+inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
+
+// A set of nonterminals, bit n for 'A' + n: the whole-table checks are
+// small fixpoints over these, with no allocation.
+using check_set = uint32_t;
+inline check_set check_bit(char c) { return check_set{1} << (c - 'A'); }
+inline bool check_has(check_set set, size_t n) { return (set >> n & 1) != 0; }
+
+// The nonterminals in `text`.
+check_set check_nonterminals(std::string_view text) {
+  check_set set = 0;
+  for (char c : text) set |= is_nonterminal(c) ? check_bit(c) : 0;
+  return set;
+}
+
+// Keeps a warning about `line` for check_end to print.
+void check_warn(uint64_t line, std::string message) {
+  if (check_enabled) check_warnings.emplace_back(line, std::move(message));
+}
+
+bool has_byte_order_mark(const grammar_reader& reader) {
+  return reader.line_number == 1 && reader.line_length >= 3 && reader.first == '\xef' &&
+         reader.arrow[0] == '\xbb' && reader.arrow[1] == '\xbf';
+}
+
+// The first line of an entry whose left-hand side is not a nonterminal:
+// the search never expands it, whatever its alternatives.
+void check_left_hand_side(const grammar_reader& reader) {
+  char ch = reader.first;
+  std::string message = "left-hand side " + check_quote({&ch, 1}) +
+                        " is not a nonterminal A to Z: the rules of this entry are listed "
+                        "but never used";
+  if (reader.entry == 0) {
+    message += ", and the start symbol " + check_quote({&ch, 1}) + " is the only sentence";
+  }
+  if (ch == '#' || ch == '/') {
+    message += "; comment lines start with \";\"";
+  } else if (ch == ' ' || ch == '\t') {
+    message += "; the left-hand side is the line's first character";
+  } else if (ch >= 'a' && ch <= 'z') {
+    message += "; nonterminals are upper case";
+  }
+  check_warn(reader.line_number, message);
+}
+
+// The table as the whole-table checks see it: for each alternative of the
+// index, its nonterminal and the nonterminals it holds.
+struct check_uses {
+  int count;                                       // alternatives in the index
+  uint8_t owner[MAX_RULES * MAX_ALTERNATIVES];     // 'A' + owner[k] has alternative k
+  check_set holds[MAX_RULES * MAX_ALTERNATIVES];   // the nonterminals alternative k holds
+  check_set defined;                               // nonterminals with an alternative
+};
+
+void check_collect(const grammar_table& g, check_uses& uses) {
+  uses.count = g.choice_start[NONTERMINAL_COUNT];
+  uses.defined = 0;
+  for (uint8_t n = 0; n < NONTERMINAL_COUNT; ++n) {
+    for (int k = g.choice_start[n]; k < g.choice_start[n + 1]; ++k) {
+      uses.owner[k] = n;
+      uses.holds[k] = check_nonterminals(grammar_choice_text(g, g.choices[k]));
+      uses.defined |= check_set{1} << n;
+    }
+  }
+}
+
+// The nonterminals that forms made from `from` can hold.
+check_set check_reached(const check_uses& uses, check_set from) {
+  check_set reached = from;
+  for (check_set before = 0; before != reached;) {
+    before = reached;
+    for (int k = 0; k < uses.count; ++k) {
+      if (check_has(reached, uses.owner[k])) reached |= uses.holds[k];
+    }
+  }
+  return reached;
+}
+
+// The nonterminals that derive a sentence: those with an alternative whose
+// nonterminals all do. A nonterminal without any alternative counts as one
+// that does: it has a warning of its own, and those that use it are not to
+// blame.
+check_set check_derives(const check_uses& uses) {
+  check_set ends = ~uses.defined;
+  for (check_set before = 0; before != ends;) {
+    before = ends;
+    for (int k = 0; k < uses.count; ++k) {
+      if ((uses.holds[k] & ~ends) == 0) ends |= check_set{1} << uses.owner[k];
+    }
+  }
+  return ends;
+}
+
+}  // namespace
+
+void check_begin() { check_warnings.clear(); }
+
+void check_enable(bool on) { check_enabled = on; }
+
+void check_byte_order_mark(const grammar_reader& reader) {
+  if (!has_byte_order_mark(reader)) return;
+  check_warn(reader.line_number,
+             "the file starts with a UTF-8 byte-order mark, read as the first line's first "
+             "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
+             "without the mark");
+}
+
+void check_rule_line(const grammar_reader& reader) {
+  const grammar_table& g = *reader.table;
+  if (!is_nonterminal(reader.first)) {
+    // Its entry is never used, so the shape of its lines does not matter.
+    if (reader.alternatives == 1 && !has_byte_order_mark(reader)) check_left_hand_side(reader);
+    return;
+  }
+  std::string_view arrow(reader.arrow, sizeof reader.arrow);
+  if (reader.line_length == 5) {
+    std::string line = reader.first + std::string(arrow);
+    check_warn(reader.line_number,
+               "the rule line " + check_quote(line) +
+                   " has exactly 5 characters: its empty right-hand side hides it and every "
+                   "later alternative of this entry of " + reader.first +
+                   "; \"@\" writes the empty string");
+    return;
+  }
+  if (arrow != " -> ") {
+    std::string_view rhs = g.rhs[reader.entry][reader.alternatives - 1];
+    std::string read_as = rhs == "@" ? "\"@\", the empty string" : check_quote(rhs);
+    check_warn(reader.line_number, "characters 2 to 5 are " + check_quote(arrow) +
+                                       ", not \" -> \", so the right-hand side is read as " +
+                                       read_as);
+  }
+}
+
+void check_table(const grammar_table& g) {
+  char start = g.lhs[0];
+  // A start symbol that is not a nonterminal uses no rule at all, which
+  // its entry's warning has said.
+  if (!is_nonterminal(start)) return;
+  check_uses uses;
+  check_collect(g, uses);
+  check_set reached = check_reached(uses, check_bit(start));
+  check_set ends = check_derives(uses);
+
+  // Nonterminals that a used alternative holds but that have none of their
+  // own, named at the first line that uses them.
+  uint64_t first_use[NONTERMINAL_COUNT] = {};
+  for (int k = 0; k < uses.count; ++k) {
+    check_set missing = check_has(reached, uses.owner[k]) ? uses.holds[k] & ~uses.defined : 0;
+    if (missing != 0) {
+      uint64_t line = g.rhs_line[g.choices[k].entry][g.choices[k].slot];
+      for (size_t m = 0; missing != 0; ++m, missing >>= 1) {
+        if ((missing & 1) != 0 && (first_use[m] == 0 || line < first_use[m])) first_use[m] = line;
+      }
+    }
+  }
+  for (size_t m = 0; m < NONTERMINAL_COUNT; ++m) {
+    if (first_use[m] == 0) continue;
+    char c = static_cast<char>('A' + m);
+    check_warn(first_use[m], std::string(1, c) +
+                                 " has no alternative: no form that holds it becomes a "
+                                 "sentence; add a rule line for " + c);
+  }
+
+  // Nonterminals whose every alternative leads back into ones that never
+  // end, named at their first entry.
+  for (size_t n = 0; n < NONTERMINAL_COUNT; ++n) {
+    if (!check_has(reached & ~ends, n)) continue;
+    char c = static_cast<char>('A' + n);
+    check_warn(g.rhs_line[g.choices[g.choice_start[n]].entry][0],
+               std::string(1, c) +
+                   " derives no sentence: each of its alternatives holds a nonterminal that "
+                   "derives none; add a base case, such as \"" + c +
+                   " -> @\", to it or to the nonterminals it uses");
+  }
+
+  // Nonterminals with rules that no form made from the start symbol ever
+  // holds, named at their first entry.
+  check_set named = reached;
+  for (int i = 0; i < g.rule_count; ++i) {
+    char c = g.lhs[i];
+    if (!is_nonterminal(c) || (named & check_bit(c)) != 0) continue;
+    named |= check_bit(c);
+    check_warn(g.rhs_line[i][0], std::string("the start symbol ") + start + " never reaches " +
+                                     c + ": its rules are never used");
+  }
+}
+
+void check_end() {
+  if (check_warnings.empty()) return;
+  std::stable_sort(check_warnings.begin(), check_warnings.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  size_t shown = std::min(check_warnings.size(), size_t{CHECK_WARNING_LIMIT});
+  std::string text;
+  for (size_t k = 0; k < shown; ++k) {
+    text += grammar_position(check_warnings[k].first) + "warning: " + check_warnings[k].second + '\n';
+  }
+  if (check_warnings.size() > shown) {
+    text += std::string(GRAMMAR_FILE_NAME) + ": warning: " +
+            std::to_string(check_warnings.size() - shown) + " more warnings not shown\n";
+  }
+  output_error(text);
+  check_warnings.clear();
+}
+
+std::string check_quote(std::string_view bytes) {
+  std::string out = "\"";
+  for (char c : bytes) {
+    auto byte = static_cast<unsigned char>(c);
+    if (c == '\t') {
+      out += "\\t";
+    } else if (c == '\r') {
+      out += "\\r";
+    } else if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte >= 0x7f) {
+      char hex[5];
+      snprintf(hex, sizeof hex, "\\x%02x", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  out += '"';
+  return out;
+}
