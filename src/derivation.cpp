@@ -3,266 +3,13 @@
 
 #include <algorithm>
 #include <array>
-#include <memory>
 #include <utility>
 
 #include "output.h"
 
 form_stack_state form_stack;
 
-// A piece of form text. A piece never changes once a form holds it, so any
-// number of forms may share it; `refs` counts the forms and pieces that
-// point to it. Its text is `text` followed by the text of its run chain.
-// There are three kinds, told apart by the chain they hang in:
-//  - head pieces hold terminals; `link` is the piece before;
-//  - tail pieces hold a nonterminal somewhere in `text`, and the first piece
-//    of a tail starts with the leftmost one; `link` is the piece after;
-//  - run pieces hold terminals and hang from another piece's `run`, to make
-//    a long text out of short pieces; `link` is null.
-struct form_node {
-  form_node* link;  // head: the piece before; tail: the piece after
-  form_node* run;   // a run piece with the terminals after `text`, or null
-  size_t terms;     // bytes in `text` and in the whole run chain
-  uint32_t refs;    // forms and pieces that point here
-  uint8_t size;     // bytes used in `text`
-  char text[19];    // the piece's own bytes
-};
-
 namespace {
-
-constexpr size_t PIECE_TEXT = sizeof form_node::text;
-static_assert(sizeof(form_node) == 48, "a piece takes 48 bytes, with no padding");
-// The head takes an alternative and the rest of a tail piece at once.
-static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
-
-// One child takes at most this many pieces. They are stocked before the
-// child is built, so that running out of memory never leaves it half made.
-constexpr size_t PIECES_PER_CHILD = 4;
-// Pieces come from the heap in blocks of this many, and a released piece
-// waits among the spares for the next steps, which make about as many as
-// their parents' release frees: most steps never reach the heap.
-constexpr size_t PIECES_PER_BLOCK = 64;
-static_assert(PIECES_PER_BLOCK >= PIECES_PER_CHILD, "one block stocks a child");
-
-struct piece_block {
-  piece_block* next;                    // the block made before this one
-  form_node pieces[PIECES_PER_BLOCK];  // the pieces it holds
-};
-
-piece_block* piece_blocks = nullptr;  // every block made, newest first
-form_node* spare_pieces = nullptr;    // pieces no form holds, chained by `link`
-size_t spare_count = 0;               // pieces in spare_pieces
-size_t pieces_in_use = 0;             // pieces held by forms
-
-// Makes sure that `count` pieces can be taken without allocating.
-void piece_stock(size_t count) {
-  if (spare_count >= count) return;
-  piece_block* block = new piece_block;
-  block->next = piece_blocks;
-  piece_blocks = block;
-  for (form_node& piece : block->pieces) {
-    piece.link = spare_pieces;
-    spare_pieces = &piece;
-  }
-  spare_count += PIECES_PER_BLOCK;
-}
-
-form_node* piece_take() {
-  form_node* piece = spare_pieces;
-  spare_pieces = piece->link;
-  --spare_count;
-  ++pieces_in_use;
-  return piece;
-}
-
-void piece_give_back(form_node* piece) {
-  --pieces_in_use;
-  piece->link = spare_pieces;
-  spare_pieces = piece;
-  ++spare_count;
-}
-
-// Returns every block to the heap once no form holds a piece.
-void piece_free_blocks() {
-  if (pieces_in_use != 0) return;
-  while (piece_blocks != nullptr) {
-    piece_block* next = piece_blocks->next;
-    delete piece_blocks;
-    piece_blocks = next;
-  }
-  spare_pieces = nullptr;
-  spare_count = 0;
-}
-
-form_node* piece_hold(form_node* piece) {
-  if (piece != nullptr) ++piece->refs;
-  return piece;
-}
-
-// Drops a reference to `piece`; a piece left without any is given back with
-// its own references dropped in turn. Loops, not recursion: chains are long.
-void piece_release(form_node* piece) {
-  while (piece != nullptr && --piece->refs == 0) {
-    form_node* run = piece->run;
-    while (run != nullptr && --run->refs == 0) {
-      form_node* next = run->run;
-      piece_give_back(run);
-      run = next;
-    }
-    form_node* next = piece->link;
-    piece_give_back(piece);
-    piece = next;
-  }
-}
-
-// Releases a piece when it goes out of scope, while a form is being built.
-struct piece_releaser {
-  void operator()(form_node* piece) const { piece_release(piece); }
-};
-using piece_holder = std::unique_ptr<form_node, piece_releaser>;
-
-std::string_view piece_text(const form_node* piece) { return {piece->text, piece->size}; }
-
-// A stocked piece with the text `a` + `b` (PIECE_TEXT bytes at most), whose
-// run chain is `run` and whose link is `link`: it takes over both references.
-form_node* piece_make(std::string_view a, std::string_view b, form_node* run, form_node* link) {
-  form_node* piece = piece_take();
-  piece->link = link;
-  piece->run = run;
-  piece->refs = 1;
-  std::copy(a.begin(), a.end(), piece->text);
-  std::copy(b.begin(), b.end(), piece->text + a.size());
-  piece->size = static_cast<uint8_t>(a.size() + b.size());
-  piece->terms = piece->size + (run != nullptr ? run->terms : 0);
-  return piece;
-}
-
-inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
-
-// Index of the first nonterminal in `text`, or its size when there is none.
-size_t first_nonterminal(std::string_view text) {
-  return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
-                             text.begin());
-}
-
-// The head `head` followed by `bytes` (two pieces' worth at most) and the
-// run chain `run`, whose reference it takes over. Takes two pieces at most.
-form_node* head_append(form_node* head, std::string_view bytes, form_node* run) {
-  if (bytes.empty() && run == nullptr) return piece_hold(head);
-  if (head != nullptr && head->run == nullptr && head->size + bytes.size() <= PIECE_TEXT) {
-    // A longer copy of a short last piece keeps heads from growing a piece
-    // a step.
-    return piece_make(piece_text(head), bytes, run, piece_hold(head->link));
-  }
-  if (bytes.size() > PIECE_TEXT) {
-    run = piece_make(bytes.substr(PIECE_TEXT), {}, run, nullptr);
-    bytes = bytes.substr(0, PIECE_TEXT);
-  }
-  return piece_make(bytes, {}, run, piece_hold(head));
-}
-
-// The tail that starts with `front`, a nonterminal and the rest of an
-// alternative, and goes on with `text`, the run chain `run` and the tail
-// pieces `link`, all of which it shares. Takes two pieces at most.
-form_node* tail_make(std::string_view front, std::string_view text, form_node* run,
-                     form_node* link) {
-  if (front.size() + text.size() <= PIECE_TEXT) {
-    return piece_make(front, text, piece_hold(run), piece_hold(link));
-  }
-  if (first_nonterminal(text) < text.size()) {
-    return piece_make(front, {}, nullptr, piece_make(text, {}, piece_hold(run), piece_hold(link)));
-  }
-  return piece_make(front, {}, piece_make(text, {}, piece_hold(run), nullptr), piece_hold(link));
-}
-
-// Builds in `child` the form `parent` with its leftmost nonterminal
-// replaced by `alternative`, sharing every piece it can. Of the parent it
-// reads only the last head piece and the first two tail pieces, so this
-// costs the same for any length. Takes PIECES_PER_CHILD pieces at most.
-void form_derive(const stack_form& parent, std::string_view alternative, stack_form& child) {
-  const form_node* first = parent.tail;
-  std::string_view after = piece_text(first).substr(1);  // after the nonterminal
-  child.length = parent.length - 1 + alternative.size();
-  size_t k = first_nonterminal(alternative);
-  if (k < alternative.size()) {
-    child.head = head_append(parent.head, alternative.substr(0, k), nullptr);
-    child.tail = tail_make(alternative.substr(k), after, first->run, first->link);
-    return;
-  }
-  // All terminals: they and the terminals after the nonterminal, up to the
-  // next nonterminal, join the head.
-  char joined[RHS_SLOT_SIZE + PIECE_TEXT];
-  std::copy(alternative.begin(), alternative.end(), joined);
-  size_t q = first_nonterminal(after);
-  if (q < after.size()) {
-    std::copy(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(q),
-              joined + alternative.size());
-    child.head = head_append(parent.head, {joined, alternative.size() + q}, nullptr);
-    child.tail =
-        piece_make(after.substr(q), {}, piece_hold(first->run), piece_hold(first->link));
-    return;
-  }
-  std::copy(after.begin(), after.end(), joined + alternative.size());
-  form_node* head = head_append(parent.head, {joined, alternative.size() + after.size()},
-                                piece_hold(first->run));
-  form_node* next = first->link;  // holds a nonterminal, or is null
-  if (next == nullptr) {
-    child.head = head;  // a sentence
-    return;
-  }
-  std::string_view text = piece_text(next);
-  size_t q2 = first_nonterminal(text);
-  if (q2 == 0) {
-    child.head = head;
-    child.tail = piece_hold(next);
-    return;
-  }
-  child.head = head_append(head, text.substr(0, q2), nullptr);
-  piece_release(head);
-  child.tail = piece_make(text.substr(q2), {}, piece_hold(next->run), piece_hold(next->link));
-}
-
-// Writes the sentence `form` and a newline. The head's pieces run from last
-// to first, so they fill the line from its end.
-void form_print(const stack_form& form) {
-  output_fill(form.length + 1, [&form](char* line) {
-    char* end = line + form.length;
-    *end = '\n';
-    for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
-      end -= piece->terms;
-      char* at = end;
-      for (const form_node* p = piece; p != nullptr; p = p->run) {
-        at = std::copy(p->text, p->text + p->size, at);
-      }
-    }
-  });
-}
-
-// Appends a piece's text and its run chain's to `out`.
-void piece_append_text(const form_node* piece, std::string& out) {
-  for (; piece != nullptr; piece = piece->run) out.append(piece_text(piece));
-}
-
-// Checks a piece and its run chain: references, sizes and `terms`, and that
-// only the piece's own text, if `nonterminals`, holds a nonterminal.
-// Adds the bytes to `total`.
-bool piece_is_sound(const form_node* piece, bool nonterminals, size_t& total) {
-  size_t terms = 0;
-  for (const form_node* p = piece; p != nullptr; p = p->run) {
-    bool has_nonterminal = first_nonterminal(piece_text(p)) < p->size;
-    if (p->refs == 0 || p->size > PIECE_TEXT || has_nonterminal != (nonterminals && p == piece) ||
-        (p != piece && p->link != nullptr)) {
-      return false;
-    }
-    terms += p->size;
-  }
-  for (const form_node* p = piece; p != nullptr; p = p->run) {
-    if (p->terms != terms) return false;
-    terms -= p->size;
-  }
-  total += piece->terms;
-  return true;
-}
 
 // Min-tree over the slots, so that finding the next form out costs one walk
 // up the tree per changed slot instead of a scan of every form. Node k has
@@ -340,85 +87,6 @@ void stack_commit() { stack_tree_place(form_stack.stack_count++); }
 
 }  // namespace
 
-stack_form::stack_form(stack_form&& other) noexcept
-    : head(std::exchange(other.head, nullptr)),
-      tail(std::exchange(other.tail, nullptr)),
-      length(std::exchange(other.length, 0)) {}
-
-stack_form& stack_form::operator=(stack_form&& other) noexcept {
-  stack_form taken(std::move(other));  // safe when `other` is this form
-  std::swap(head, taken.head);
-  std::swap(tail, taken.tail);
-  std::swap(length, taken.length);
-  return *this;  // what this form held is released with `taken`
-}
-
-stack_form::~stack_form() {
-  piece_release(head);
-  piece_release(tail);
-}
-
-stack_form form_from_text(std::string_view text) {
-  stack_form form;
-  form.length = text.size();
-  size_t k = first_nonterminal(text);
-  for (size_t at = 0; at < k; at += PIECE_TEXT) {
-    piece_stock(1);
-    form.head = piece_make(text.substr(at, std::min(PIECE_TEXT, k - at)), {}, nullptr, form.head);
-  }
-  // One tail piece for each nonterminal and the terminals after it, which
-  // go on in run pieces; built from the end, since each links to the next.
-  size_t end = text.size();
-  while (end > k) {
-    size_t start = end - 1;
-    while (!is_nonterminal(text[start])) --start;
-    std::string_view segment = text.substr(start, end - start);
-    size_t own = std::min(segment.size(), PIECE_TEXT);
-    piece_holder run;
-    for (size_t at = segment.size(); at > own;) {
-      size_t from = std::max(own, at - PIECE_TEXT);
-      piece_stock(1);
-      run.reset(piece_make(segment.substr(from, at - from), {}, run.release(), nullptr));
-      at = from;
-    }
-    piece_stock(1);
-    form.tail = piece_make(segment.substr(0, own), {}, run.release(), form.tail);
-    end = start;
-  }
-  return form;
-}
-
-std::string form_text(const stack_form& form) {
-  std::vector<const form_node*> head;
-  for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
-    head.push_back(piece);
-  }
-  std::string text;
-  for (auto piece = head.rbegin(); piece != head.rend(); ++piece) piece_append_text(*piece, text);
-  for (const form_node* piece = form.tail; piece != nullptr; piece = piece->link) {
-    piece_append_text(piece, text);
-  }
-  return text;
-}
-
-size_t form_length(const stack_form& form) { return form.length; }
-
-bool form_is_sound(const stack_form& form) {
-  size_t total = 0;
-  for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
-    if (!piece_is_sound(piece, false, total)) return false;
-  }
-  if (form.tail != nullptr && (form.tail->size == 0 || !is_nonterminal(form.tail->text[0]))) {
-    return false;
-  }
-  for (const form_node* piece = form.tail; piece != nullptr; piece = piece->link) {
-    if (!piece_is_sound(piece, true, total)) return false;
-  }
-  return total == form.length;
-}
-
-size_t form_pieces_in_use() { return pieces_in_use; }
-
 void stack_clear() {
   // Zeroing the leaves in use zeroes every node a walk has written.
   for (int slot = form_stack.stack_count - 1; slot >= 0; --slot) stack_tree_set(slot, 0);
@@ -426,7 +94,7 @@ void stack_clear() {
   form_stack.stack_count = 0;
   stack_tree_width = 1;
   stack_tree_root = TREE_LEAVES;
-  piece_free_blocks();
+  form_free_blocks();
 }
 
 void stack_push(std::string_view form) {
@@ -455,18 +123,17 @@ void stack_pop_shortest(stack_form& out) {
 bool stack_is_empty() { return form_stack.stack_count <= 0; }
 
 int expand_leftmost(const grammar_table& g, const stack_form& form, int budget) {
-  if (form.tail == nullptr) {
+  if (form_is_sentence(form)) {
     form_print(form);
     return budget - 1;
   }
   // The leftmost nonterminal picks its alternatives from the table's index.
-  int n = form.tail->text[0] - 'A';
+  int n = form_leftmost(form) - 'A';
   int first = g.choice_start[n];
   int alternatives = g.choice_start[n + 1] - first;
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   for (int k = first; k < first + kept; ++k) {
-    piece_stock(PIECES_PER_CHILD);
     stack_form& child = stack_next_slot();
     form_derive(form, grammar_choice_text(g, g.choices[k]), child);
     stack_commit();

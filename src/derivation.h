@@ -1,5 +1,5 @@
-// Derivation module: the stack of pending sentential forms and the
-// leftmost expansion step of the search.
+// Derivation module: which form the search takes next (the stack of
+// pending forms) and the expansion step; it uses forms through form.h only.
 #ifndef SENTGEN_DERIVATION_H
 #define SENTGEN_DERIVATION_H
 
@@ -9,33 +9,11 @@
 #include <string_view>
 #include <vector>
 
+#include "form.h"
 #include "grammar.h"
 
 constexpr int STACK_SLOTS = 1000;  // slots in the form stack
 constexpr int STACK_LIMIT = 998;   // a push is refused at this many forms
-
-struct form_node;  // a piece of form text, shared by the forms that hold it
-
-// A sentential form: bytes A to Z are nonterminals, all others terminals.
-// Its text lives in pieces that never change and are shared with the forms
-// it was made from and the forms made from it, so that making a form costs
-// the same however long it is. `head` holds the terminals before the
-// leftmost nonterminal, last piece first, since a step only adds to its
-// end; `tail` holds the rest, first piece first, since a step only replaces
-// its first byte. A sentence has no tail. A form holds one reference to each
-// chain and drops them when it is destroyed or overwritten.
-struct stack_form {
-  form_node* head = nullptr;  // terminals before the leftmost nonterminal
-  form_node* tail = nullptr;  // the leftmost nonterminal and all after it
-  size_t length = 0;          // bytes in the whole form
-
-  stack_form() = default;
-  stack_form(stack_form&& other) noexcept;
-  stack_form& operator=(stack_form&& other) noexcept;
-  stack_form(const stack_form&) = delete;
-  stack_form& operator=(const stack_form&) = delete;
-  ~stack_form();
-};
 
 // The pending forms. Removal always takes the shortest form, the lowest slot
 // among equals, and moves the last slot's form into the freed slot.
@@ -47,17 +25,6 @@ struct form_stack_state {
 };
 
 extern form_stack_state form_stack;  // the one stack of the run
-
-// Makes a form from its text, and gives a form's text back.
-stack_form form_from_text(std::string_view text);
-std::string form_text(const stack_form& form);
-size_t form_length(const stack_form& form);
-// Whether every piece of `form` is as the module builds them: its recorded
-// length and piece sizes match its text, the head holds only terminals, the
-// tail starts with a nonterminal. For tests: it walks the whole form.
-bool form_is_sound(const stack_form& form);
-// Pieces held by forms now; spare pieces kept for reuse do not count.
-size_t form_pieces_in_use();
 
 // Empties the stack, releasing every form, and returns the pieces to the
 // heap when no form is left.
