@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds sentgen.exe for 64-bit Windows with MinGW-w64, and runs its
 # tests under Wine:
 #   cmake -S . -B build-windows -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-builds sentgen for 64-bit IBM Z (s390x), a big-endian machine, and
 # runs its tests under QEMU's user-mode emulator:
 #   cmake --preset s390x    (apt-get install g++-s390x-linux-gnu qemu-user)

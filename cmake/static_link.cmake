@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # A statically linked program has nothing to load or resolve at start, which
 # is most of the cost of a short run, and runs where no C++ runtime is
 # installed. It is made static only where that works: each way of linking is

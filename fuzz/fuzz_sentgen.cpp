@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Fuzz target: any bytes as grammar.txt, through the loader, the listing and
 // the search, with everything printed kept in memory. Beyond the absence of
 // crashes it checks what every run must print.

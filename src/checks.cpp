@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks module: warnings about slips in a grammar file, line by line as
 // the loader reads it and over the whole table once it is loaded.
 #include "checks.h"

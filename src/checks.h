@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Checks module: warnings on standard error where a grammar file says
 // something other than its writer most likely meant. They never change
 // what the run prints on standard output or its exit status.

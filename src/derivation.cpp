@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Derivation module: shortest-first stack of forms and the expansion step.
 #include "derivation.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Derivation module: which form the search takes next (the stack of
 // pending forms) and the expansion step; it uses forms through form.h only.
 #ifndef SENTGEN_DERIVATION_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form module: how a sentential form is kept. Its text lives in shared,
 // immutable pieces, so that a child costs a few pieces whatever its length.
 #include "form.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Form module: what a sentential form is and what can be done to it. How
 // its text is kept, in shared pieces, is private to form.cpp.
 #ifndef SENTGEN_FORM_H

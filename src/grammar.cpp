@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Grammar module: reads grammar.txt into the fixed rule table and lists it.
 #include "grammar.h"
 

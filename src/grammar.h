@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Grammar module: the rule table, its loader and its listing.
 #ifndef SENTGEN_GRAMMAR_H
 #define SENTGEN_GRAMMAR_H

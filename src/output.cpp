@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output module: a buffered writer to standard output, or a string for tests.
 #include "output.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Output module: the sink that everything the program prints goes through,
 // to standard output in large blocks or, for tests, to a string.
 #ifndef SENTGEN_OUTPUT_H

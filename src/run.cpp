@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run module: load, list, search; the program's entry.
 #include "run.h"
 

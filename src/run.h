@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Run module: the order of a run, its sentence budget and its exit status.
 // The program's entry, main, is in run.cpp.
 #ifndef SENTGEN_RUN_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit tests of the grammar checks: warnings never change a run, never
 // carry a raw control byte, and never fire on a grammar without slips.
 #include "checks.h"

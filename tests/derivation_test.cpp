@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit tests of the form stack and the expansion step: the orders and
 // limits that a whole run shows only indirectly.
 #include "derivation.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit tests of forms: a form keeps its text however it was built, a child
 // shares its parent's pieces, and every piece comes back.
 #include "form.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit tests of the rule table: what the loader stores, beyond what the
 // listing shows, and how it reads a file in blocks.
 #include "grammar.h"

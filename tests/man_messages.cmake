@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Checks that the manual page names every message the program prints.
 # A message is a string literal in the sources that ends in a newline, or
 # the text given to grammar_reject. Variables: SOURCES (a list), MANUAL.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Feeds a grammar file to the loader in blocks, for the unit tests and the
 // fuzz target to check that where a block ends never matters.
 #ifndef SENTGEN_PARSE_IN_BLOCKS_H

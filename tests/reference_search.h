@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A plain model of the search, for the tests and the fuzz target to hold the
 // program to: every form a string of its own, the shortest found by a scan
 // of every slot, every new form built in full. It follows the documented

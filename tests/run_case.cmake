@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Runs the program once in a scratch folder and compares its exit status,
 # standard output and standard error with a case's expected ones, byte for
 # byte. Variables: SENTGEN, EMULATOR (may be empty), CASE, WORK, CRLF, SKIP,

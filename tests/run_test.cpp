@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Unit tests of whole runs in memory: the plain model of the search, running
 // out of memory at every allocation, and runs that leave nothing behind.
 #include "run.h"
