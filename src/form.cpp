@@ -32,7 +32,8 @@ struct form_node {
 namespace {
 
 constexpr size_t PIECE_TEXT = sizeof form_node::text;
-static_assert(sizeof(form_node) == 48, "a piece takes 48 bytes, with no padding");
+static_assert(sizeof(void*) != 8 || sizeof(form_node) == 48,
+              "a piece takes 48 bytes on a 64-bit system, with no padding");
 // The head takes an alternative and the rest of a tail piece at once.
 static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
 

@@ -62,11 +62,11 @@ void grammar_line_add(grammar_reader& reader, std::string_view bytes) {
     if (reader.comment) return;
   }
   for (uint64_t p = std::max<uint64_t>(at, 1); p < RHS_START && p < at + bytes.size(); ++p) {
-    reader.arrow[p - 1] = bytes[p - at];
+    reader.arrow[p - 1] = bytes[static_cast<size_t>(p - at)];
   }
   uint64_t rhs_end = RHS_START + sizeof reader.rhs;
   for (uint64_t p = std::max(at, RHS_START); p < rhs_end && p < at + bytes.size(); ++p) {
-    reader.rhs[p - RHS_START] = bytes[p - at];
+    reader.rhs[p - RHS_START] = bytes[static_cast<size_t>(p - at)];
   }
   reader.nul = reader.nul || bytes.find('\0') != std::string_view::npos;
   reader.line_length = at + bytes.size();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Output module: a buffered writer to standard output, or a string for tests.
+// Output module: standard output through one buffer, to stdout or a host's
+// writer; error lines to standard error; or both to strings, for tests.
 #include "output.h"
 
 #include <cstdio>
@@ -9,6 +10,10 @@ namespace {
 
 std::string* output_buffer = nullptr;  // where output goes; null: stdout
 std::string* output_error_buffer = nullptr;  // where error lines go; null: stderr
+
+void output_stdout(const char* bytes, size_t size) { fwrite(bytes, 1, size, stdout); }
+// Where blocks for standard output go: stdout, or a host's writer.
+void (*output_writer)(const char* bytes, size_t size) = output_stdout;
 // Bytes for standard output not yet handed to it: a run writes many short
 // lines, and one call per line into the C library costs more than the line.
 char output_pending[1 << 16];
@@ -17,6 +22,10 @@ size_t output_pending_size = 0;  // bytes used in output_pending
 }  // namespace
 
 void output_to(std::string* buffer) { output_buffer = buffer; }
+
+void output_to_writer(void (*writer)(const char* bytes, size_t size)) {
+  output_writer = writer != nullptr ? writer : output_stdout;
+}
 
 void output_write(std::string_view bytes) {
   if (bytes.empty()) return;  // an empty sentence may have no buffer at all
@@ -27,7 +36,7 @@ void output_write(std::string_view bytes) {
   if (bytes.size() > sizeof output_pending - output_pending_size) {
     output_flush();
     if (bytes.size() > sizeof output_pending) {
-      fwrite(bytes.data(), 1, bytes.size(), stdout);
+      output_writer(bytes.data(), bytes.size());
       return;
     }
   }
@@ -59,7 +68,7 @@ void output_error(std::string_view line) {
 void output_errors_to(std::string* buffer) { output_error_buffer = buffer; }
 
 int output_flush() {
-  fwrite(output_pending, 1, output_pending_size, stdout);
+  if (output_pending_size > 0) output_writer(output_pending, output_pending_size);
   output_pending_size = 0;
   return fflush(stdout) != 0 || ferror(stdout) ? 1 : 0;
 }

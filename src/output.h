@@ -11,6 +11,10 @@
 
 // Sends output to `buffer`, appended, from now on; nullptr: standard output.
 void output_to(std::string* buffer);
+// Hands what goes to standard output to `writer`, in blocks, from now on,
+// instead of the C library's stdout; nullptr: stdout again. For a host
+// without a standard output, such as a web page.
+void output_to_writer(void (*writer)(const char* bytes, size_t size));
 void output_write(std::string_view bytes);
 // Room for `size` more bytes of output, to be filled before the next output
 // call; null when the sink cannot give that much in one place.

@@ -135,7 +135,8 @@ TEST(GrammarTest, FailedReadIsAnError) {
     return real_read(buffer, size, file);
   };
   auto previous = std::filesystem::current_path();
-  auto folder = std::filesystem::temp_directory_path() / "sentgen-read-error";
+  auto folder = std::filesystem::temp_directory_path() /
+                ("sentgen-read-error-" + std::to_string(std::random_device{}()));
   std::filesystem::create_directories(folder);
   std::filesystem::current_path(folder);
   std::string file = "S -> aSb\nS -> @\n";

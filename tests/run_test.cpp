@@ -34,8 +34,18 @@ void* operator new(std::size_t size) {
   }
   throw std::bad_alloc();
 }
+// The forms that cannot throw, which the standard library uses for
+// scratch memory it can do without (std::stable_sort's buffer).
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+  try {
+    return operator new(size);
+  } catch (const std::bad_alloc&) {
+    return nullptr;
+  }
+}
 void operator delete(void* p) noexcept { std::free(p); }
 void operator delete(void* p, std::size_t) noexcept { std::free(p); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { std::free(p); }
 
 namespace {
 

@@ -1,0 +1,101 @@
+// SPDX-License-Identifier: MIT
+// A grammar file is bytes, and the editor holds text. Bytes that are UTF-8
+// become their characters; every other byte, and the bytes of NUL and CR
+// (which a text area would drop or turn into a newline), becomes one
+// character of the private-use range U+F700 to U+F7FF that stands for it,
+// so that any file goes through the editor and back unchanged.
+"use strict";
+
+const BYTE_CHAR = 0xf700;  // the character for byte b is BYTE_CHAR + b
+
+// Whether the character code `c` stands for a byte.
+function isByteChar(c) {
+  return c >= BYTE_CHAR && c <= BYTE_CHAR + 0xff;
+}
+
+// The length of the UTF-8 sequence at bytes[i], or 0 when it is not one
+// that decodes to a character the editor keeps as it is.
+function utf8Length(bytes, i) {
+  const b = bytes[i];
+  if (b < 0x80) return b === 0 || b === 0x0d ? 0 : 1;
+  let length, min;
+  if (b >= 0xc2 && b <= 0xdf) [length, min] = [2, 0x80];
+  else if (b >= 0xe0 && b <= 0xef) [length, min] = [3, 0x800];
+  else if (b >= 0xf0 && b <= 0xf4) [length, min] = [4, 0x10000];
+  else return 0;
+  if (i + length > bytes.length) return 0;
+  let c = b & (0xff >> (length + 1));
+  for (let k = 1; k < length; k++) {
+    if ((bytes[i + k] & 0xc0) !== 0x80) return 0;
+    c = (c << 6) | (bytes[i + k] & 0x3f);
+  }
+  const bad = c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff) || isByteChar(c);
+  return bad ? 0 : length;
+}
+
+// The editor's text for the bytes of a file.
+function bytesToText(bytes) {
+  const decoder = new TextDecoder();
+  let text = "";
+  for (let i = 0; i < bytes.length;) {
+    let j = i;
+    while (j < bytes.length) {
+      const n = utf8Length(bytes, j);
+      if (n === 0) break;
+      j += n;
+    }
+    text += decoder.decode(bytes.subarray(i, j));
+    if (j < bytes.length) text += String.fromCharCode(BYTE_CHAR + bytes[j++]);
+    i = j;
+  }
+  return text;
+}
+
+// The bytes of a file for the editor's text.
+function textToBytes(text) {
+  const encoder = new TextEncoder();
+  const chunks = [];
+  let size = 0;
+  let start = 0;
+  const flush = (end) => {
+    if (end > start) {
+      const chunk = encoder.encode(text.slice(start, end));
+      chunks.push(chunk);
+      size += chunk.length;
+    }
+  };
+  for (let i = 0; i < text.length; i++) {
+    const c = text.charCodeAt(i);
+    if (!isByteChar(c)) continue;
+    flush(i);
+    chunks.push(Uint8Array.of(c - BYTE_CHAR));
+    size += 1;
+    start = i + 1;
+  }
+  flush(text.length);
+  const bytes = new Uint8Array(size);
+  let at = 0;
+  for (const chunk of chunks) {
+    bytes.set(chunk, at);
+    at += chunk.length;
+  }
+  return bytes;
+}
+
+// Base64url, for the grammar in the page's address.
+function bytesToBase64url(bytes) {
+  let binary = "";
+  for (let i = 0; i < bytes.length; i += 0x8000) {
+    binary += String.fromCharCode.apply(null, bytes.subarray(i, i + 0x8000));
+  }
+  return btoa(binary).replace(/\+/g, "-").replace(/\//g, "_").replace(/=+$/, "");
+}
+
+function base64urlToBytes(text) {
+  const binary = atob(text.replace(/-/g, "+").replace(/_/g, "/"));
+  return Uint8Array.from(binary, (c) => c.charCodeAt(0));
+}
+
+if (typeof module !== "undefined") {
+  module.exports = { BYTE_CHAR, bytesToText, textToBytes, bytesToBase64url, base64urlToBytes };
+}
