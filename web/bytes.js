@@ -14,7 +14,7 @@ function isByteChar(c) {
 }
 
 // The length of the UTF-8 sequence at bytes[i], or 0 when it is not one
-// that decodes to a character the editor keeps as it is.
+// that decodes to a character the editor keeps as it is and shows.
 function utf8Length(bytes, i) {
   const b = bytes[i];
   if (b < 0x80) return b === 0 || b === 0x0d ? 0 : 1;
@@ -29,7 +29,9 @@ function utf8Length(bytes, i) {
     if ((bytes[i + k] & 0xc0) !== 0x80) return 0;
     c = (c << 6) | (bytes[i + k] & 0x3f);
   }
-  const bad = c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff) || isByteChar(c);
+  // A byte-order mark is kept as its bytes, so that it shows.
+  const bad = c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff) || isByteChar(c) ||
+    c === 0xfeff;
   return bad ? 0 : length;
 }
 

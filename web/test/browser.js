@@ -1,0 +1,252 @@
+// SPDX-License-Identifier: MIT
+// The page in headless Chromium, opened from disk: every case and workload
+// that a page can run, put into the editor as a file would be, must show
+// the program's standard output and error byte for byte (a long output:
+// its first megabyte, and the whole by SHA-256 through the download); a
+// rejected file marks its line; the address keeps the grammar; a flood of
+// output does not hold the page, and a run can be stopped; the console
+// shows no error. Screenshots at 1280 and 360 pixels wide.
+// Usage: node browser.js PAGE SOURCE_DIR CHROMIUM SCREENSHOT_DIR
+"use strict";
+
+const crypto = require("crypto");
+const fs = require("fs");
+const os = require("os");
+const path = require("path");
+const puppeteer = require("puppeteer-core");
+
+const [pagePath, sourceDir, chromium, screenshotDir] = process.argv.slice(2);
+const pageUrl = `file://${path.resolve(pagePath)}`;
+const HEAD_LIMIT = 1 << 20;
+const FILE_SYSTEM_CASES = ["grammar-link", "grammar-fifo", "grammar-mode", "file-size-limit",
+  "stdout-path", "inject-read-error"];
+
+let failures = 0;
+function check(ok, what) {
+  if (!ok) {
+    failures += 1;
+    console.log(`FAIL ${what}`);
+  }
+  return ok;
+}
+
+function readOr(file, fallback) {
+  return fs.existsSync(file) ? fs.readFileSync(file) : fallback;
+}
+
+function pageCases() {
+  const cases = [];
+  for (const group of ["tests/cases", "bench/workloads"]) {
+    const root = path.join(sourceDir, group);
+    for (const name of fs.readdirSync(root).sort()) {
+      const dir = path.join(root, name);
+      const grammar = path.join(dir, "grammar.txt");
+      if (!fs.existsSync(grammar) || !fs.lstatSync(grammar).isFile()) continue;
+      if (FILE_SYSTEM_CASES.some((file) => fs.existsSync(path.join(dir, file)))) continue;
+      cases.push({ name: `${group}/${name}`, dir, grammar: fs.readFileSync(grammar) });
+    }
+  }
+  return cases;
+}
+
+// Waits for the run that follows `runsBefore` runs to end.
+async function waitForRun(page, runsBefore, timeout = 120000) {
+  await page.waitForFunction(
+    (before) => Number(document.body.dataset.runs || 0) > before &&
+      document.body.dataset.state === "done",
+    { timeout, polling: 20 }, runsBefore);
+}
+
+async function runCount(page) {
+  return page.evaluate(() => Number(document.body.dataset.runs || 0));
+}
+
+// Loads `bytes` as the grammar file, as Open file does, and waits for its run.
+async function loadAndRun(page, bytes) {
+  const before = await runCount(page);
+  await page.evaluate((b64) => {
+    window.sentgen.loadBytes(Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)));
+  }, Buffer.from(bytes).toString("base64"));
+  await waitForRun(page, before);
+}
+
+// The bytes of the grammar file in the editor.
+async function editorBytes(page) {
+  const b64 = await page.evaluate(() => bytesToBase64url(window.sentgen.grammarBytes()));
+  return Buffer.from(b64, "base64url");
+}
+
+// The bytes a pane shows: its text, and the byte behind each escape.
+async function paneBytes(page, id) {
+  const b64 = await page.evaluate((paneId) => {
+    const encoder = new TextEncoder();
+    const parts = [];
+    for (const node of document.getElementById(paneId).childNodes) {
+      if (node.nodeType === Node.ELEMENT_NODE && node.dataset.b !== undefined) {
+        parts.push(Uint8Array.of(parseInt(node.dataset.b, 16)));
+      } else {
+        parts.push(encoder.encode(node.textContent));
+      }
+    }
+    let binary = "";
+    for (const part of parts) {
+      for (let i = 0; i < part.length; i += 0x8000) {
+        binary += String.fromCharCode.apply(null, part.subarray(i, i + 0x8000));
+      }
+    }
+    return btoa(binary);
+  }, id);
+  return Buffer.from(b64, "base64");
+}
+
+// The SHA-256 of the whole output, which Download saves.
+async function downloadDigest(page) {
+  return page.evaluate(async () => {
+    const whole = await window.sentgen.result().output.arrayBuffer();
+    const digest = new Uint8Array(await crypto.subtle.digest("SHA-256", whole));
+    return Array.from(digest, (b) => b.toString(16).padStart(2, "0")).join("");
+  });
+}
+
+async function checkCase(page, c) {
+  await loadAndRun(page, c.grammar);
+  const kept = await editorBytes(page);
+  check(kept.equals(c.grammar), `${c.name}: the editor keeps the file's bytes`);
+  const result = await page.evaluate(() => {
+    const r = window.sentgen.result();
+    return { status: r.status, total: r.total, milliseconds: r.milliseconds };
+  });
+  const shown = await paneBytes(page, "output");
+  // What the program prints: its SHA-256 and its first bytes.
+  const digests = readOr(path.join(c.dir, "expected-sha256"), null);
+  let want, start;
+  if (digests) {
+    want = digests.toString().split("\n")[0].trim();
+    start = fs.readFileSync(path.join(c.dir, "expected-head"));
+  } else {
+    const whole = readOr(path.join(c.dir, "expected"), Buffer.alloc(0));
+    want = crypto.createHash("sha256").update(whole).digest("hex");
+    start = whole.subarray(0, HEAD_LIMIT);
+  }
+  check(await downloadDigest(page) === want, `${c.name}: the whole output, downloaded`);
+  check(shown.length === Math.min(result.total, HEAD_LIMIT) &&
+    shown.subarray(0, start.length).equals(start), `${c.name}: standard output in the pane`);
+  if (result.total > HEAD_LIMIT) {
+    const more = await page.$eval("#more", (p) => (p.hidden ? "" : p.textContent));
+    const hidden = (result.total - shown.length).toLocaleString("en");
+    check(more.includes(hidden), `${c.name}: the pane counts the ${hidden} bytes not shown`);
+  }
+  const errors = await paneBytes(page, "errors");
+  check(errors.equals(readOr(path.join(c.dir, "stderr"), Buffer.alloc(0))),
+    `${c.name}: standard error`);
+  const status = Number(readOr(path.join(c.dir, "status"), "0").toString().trim());
+  check(result.status === status, `${c.name}: exit status ${result.status}, expected ${status}`);
+  const rejected = /^grammar\.txt:(\d+): /.exec(shown.toString("latin1"));
+  if (status === 1 && rejected) {
+    const line = Number(rejected[1]);
+    const marked = await page.evaluate((n) => {
+      const number = document.querySelectorAll("#gutter .n")[n - 1];
+      const copy = document.querySelectorAll("#backdrop .l")[n - 1];
+      return window.sentgen.marks()[n] === "error" && number !== undefined &&
+        number.classList.contains("error") && copy.classList.contains("error");
+    }, line);
+    check(marked, `${c.name}: line ${line} is marked in the editor`);
+  }
+  return result.milliseconds;
+}
+
+async function main() {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "sentgen-chromium-"));
+  const browser = await puppeteer.launch({
+    executablePath: chromium,
+    headless: true,
+    userDataDir: profile,
+    args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
+      "--disable-background-networking", "--disable-component-update", "--disable-sync"],
+  });
+  const consoleErrors = [];
+  const open = async (url, width = 1280, height = 800) => {
+    const page = await browser.newPage();
+    page.on("console", (message) => {
+      if (message.type() === "error") consoleErrors.push(message.text());
+    });
+    page.on("pageerror", (error) => consoleErrors.push(String(error)));
+    await page.setViewport({ width, height });
+    const before = 0;
+    await page.goto(url);
+    await waitForRun(page, before);
+    return page;
+  };
+  try {
+    const page = await open(pageUrl);
+    const times = [];
+    let cases = 0;
+    for (const c of pageCases()) {
+      const milliseconds = await checkCase(page, c);
+      cases += 1;
+      if (c.name.startsWith("bench/")) times.push(`${path.basename(c.dir)} ${milliseconds.toFixed(1)} ms`);
+    }
+    console.log(`page run times: ${times.join(", ")}`);
+
+    // The grammar is in the address: opened anew, the page runs it again.
+    const odd = Buffer.from("S -> a\tb\r\nS -> \xe9@\xff \n", "latin1");
+    await loadAndRun(page, odd);
+    await page.waitForFunction(() => location.hash.startsWith("#g="));
+    const url = await page.url();
+    const shared = await open(url);
+    const again = await editorBytes(shared);
+    check(again.equals(odd), "the address gives back the grammar's bytes");
+    check((await paneBytes(shared, "output")).equals(await paneBytes(page, "output")),
+      "the address gives back the same output");
+    await shared.close();
+
+    // A flood of output: the page's own memory stays small, for the whole
+    // output is kept by the browser as a Blob; and a run can be stopped
+    // with the keyboard.
+    const flood = fs.readFileSync(path.join(sourceDir, "bench/workloads/flood/grammar.txt"));
+    const fresh = await open(pageUrl);
+    await loadAndRun(fresh, flood);
+    const memory = await fresh.evaluate(() => performance.memory.usedJSHeapSize);
+    check(memory < 32 << 20, `the page's memory after a flood: ${memory} bytes`);
+    await fresh.evaluate((b64) => {
+      window.sentgen.loadBytes(Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)));
+    }, Buffer.concat([flood, Buffer.from("; once more\n")]).toString("base64"));
+    await fresh.waitForFunction(() => document.body.dataset.state === "running", { polling: 10 });
+    await fresh.keyboard.press("Escape");
+    await fresh.waitForFunction(() => document.body.dataset.state === "stopped", { timeout: 2000 });
+    await fresh.close();
+
+    // Keyboard alone: Tab reaches the examples, and an example loads.
+    await page.focus("#grammar");
+    await page.keyboard.down("Shift");
+    await page.keyboard.press("Tab");
+    await page.keyboard.press("Tab");
+    await page.keyboard.up("Shift");
+    const focused = await page.evaluate(() => document.activeElement.id);
+    check(focused === "examples", `Shift+Tab from the editor reaches the examples (${focused})`);
+
+    fs.mkdirSync(screenshotDir, { recursive: true });
+    // The screenshots show a grammar with a slip, marked and warned about.
+    const demo = Buffer.from("; a^n b^n, and a slip on line 4\nS -> aSb\nS -> @\nS->ab\n");
+    for (const [width, height] of [[1280, 800], [360, 740]]) {
+      const shot = await open(`${pageUrl}#g=${demo.toString("base64url")}`, width, height);
+      check((await shot.evaluate(() => window.sentgen.marks()[4])) === "warning",
+        "a warned line is marked");
+      const overflow = await shot.evaluate(() => document.documentElement.scrollWidth);
+      check(overflow <= width, `no sideways scrolling at ${width} px (${overflow} px wide)`);
+      await shot.screenshot({ path: path.join(screenshotDir, `page-${width}.png`), fullPage: true });
+      await shot.close();
+    }
+    check(consoleErrors.length === 0, `no console errors: ${consoleErrors.join(" | ")}`);
+    console.log(`web.browser: ${cases} cases; ${failures === 0 ? "all passed" : `${failures} failed`}`);
+  } finally {
+    await browser.close();
+    fs.rmSync(profile, { recursive: true, force: true });
+  }
+  process.exitCode = failures > 0 ? 1 : 0;
+}
+
+main().catch((error) => {
+  console.error(error);
+  process.exitCode = 1;
+});
