@@ -14,12 +14,11 @@ const fs = require("fs");
 const os = require("os");
 const path = require("path");
 const puppeteer = require("puppeteer-core");
+const { pageCases, readOr } = require("./cases.js");
 
 const [pagePath, sourceDir, chromium, screenshotDir] = process.argv.slice(2);
 const pageUrl = `file://${path.resolve(pagePath)}`;
-const HEAD_LIMIT = 1 << 20;
-const FILE_SYSTEM_CASES = ["grammar-link", "grammar-fifo", "grammar-mode", "file-size-limit",
-  "stdout-path", "inject-read-error"];
+const HEAD_LIMIT = 1 << 20;  // bytes of standard output the page shows
 
 let failures = 0;
 function check(ok, what) {
@@ -28,25 +27,6 @@ function check(ok, what) {
     console.log(`FAIL ${what}`);
   }
   return ok;
-}
-
-function readOr(file, fallback) {
-  return fs.existsSync(file) ? fs.readFileSync(file) : fallback;
-}
-
-function pageCases() {
-  const cases = [];
-  for (const group of ["tests/cases", "bench/workloads"]) {
-    const root = path.join(sourceDir, group);
-    for (const name of fs.readdirSync(root).sort()) {
-      const dir = path.join(root, name);
-      const grammar = path.join(dir, "grammar.txt");
-      if (!fs.existsSync(grammar) || !fs.lstatSync(grammar).isFile()) continue;
-      if (FILE_SYSTEM_CASES.some((file) => fs.existsSync(path.join(dir, file)))) continue;
-      cases.push({ name: `${group}/${name}`, dir, grammar: fs.readFileSync(grammar) });
-    }
-  }
-  return cases;
 }
 
 // Waits for the run that follows `runsBefore` runs to end.
@@ -181,7 +161,8 @@ async function main() {
     const page = await open(pageUrl);
     const times = [];
     let cases = 0;
-    for (const c of pageCases()) {
+    for (const c of pageCases(sourceDir).filter((each) => each.usable)) {
+      c.grammar = fs.readFileSync(path.join(c.dir, "grammar.txt"));
       const milliseconds = await checkCase(page, c);
       cases += 1;
       if (c.name.startsWith("bench/")) times.push(`${path.basename(c.dir)} ${milliseconds.toFixed(1)} ms`);

@@ -1,40 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The page's engine under Node, against every end-to-end case and workload
-// that a page can run (a grammar file of bytes; not a missing file, a
-// folder, a link, a FIFO, file permissions, a file-size limit or a failing
-// read): the same standard output, standard error and exit status as the
-// program's, byte for byte.
+// that a page can run: the same standard output, standard error and exit
+// status as the program's, byte for byte.
 // Usage: node node_cases.js ENGINE_JS SOURCE_DIR
 "use strict";
 
 const crypto = require("crypto");
 const fs = require("fs");
 const path = require("path");
+const { pageCases, readOr } = require("./cases.js");
 
 const [enginePath, sourceDir] = process.argv.slice(2);
-const FILE_SYSTEM_CASES = ["grammar-link", "grammar-fifo", "grammar-mode", "file-size-limit",
-  "stdout-path", "inject-read-error"];
-
-// The cases a page can run: folders with a grammar.txt that is a file.
-function pageCases() {
-  const cases = [];
-  for (const group of ["tests/cases", "bench/workloads"]) {
-    const root = path.join(sourceDir, group);
-    for (const name of fs.readdirSync(root).sort()) {
-      const dir = path.join(root, name);
-      const grammar = path.join(dir, "grammar.txt");
-      const usable = fs.existsSync(grammar) && fs.lstatSync(grammar).isFile() &&
-        !FILE_SYSTEM_CASES.some((file) => fs.existsSync(path.join(dir, file)));
-      cases.push({ name: `${group}/${name}`, dir, usable });
-    }
-  }
-  return cases;
-}
-
-function readOr(file, fallback) {
-  return fs.existsSync(file) ? fs.readFileSync(file) : fallback;
-}
-
 async function main() {
   const createSentgenEngine = require(path.resolve(enginePath));
   let run = null;
@@ -49,7 +25,7 @@ async function main() {
     },
   });
   let passed = 0, failed = 0, skipped = 0;
-  for (const c of pageCases()) {
+  for (const c of pageCases(sourceDir)) {
     if (!c.usable) {
       skipped += 1;
       continue;
