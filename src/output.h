@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Output module: the sink that everything the program prints goes through,
-// to standard output in large blocks or, for tests, to a string.
+// Output module: the sink that everything the program prints goes through:
+// standard output in large blocks, to stdout or a host's writer; lines for
+// people to standard error; or, for tests, both to strings.
 #ifndef SENTGEN_OUTPUT_H
 #define SENTGEN_OUTPUT_H
 
