@@ -18,8 +18,6 @@ bool check_enabled = true;  // off: no check prints anything
 // one a stored rule line, a few a nonterminal.
 std::vector<std::pair<uint64_t, std::string>> check_warnings;
 
-inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
-
 // A set of nonterminals, bit n for 'A' + n: the whole-table checks are
 // small fixpoints over these, with no allocation.
 using check_set = uint32_t;

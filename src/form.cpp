@@ -127,8 +127,6 @@ form_node* piece_make(std::string_view a, std::string_view b, form_node* run, fo
   return piece;
 }
 
-inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
-
 // Index of the first nonterminal in `text`, or its size when there is none.
 size_t first_nonterminal(std::string_view text) {
   return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -

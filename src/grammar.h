@@ -15,6 +15,9 @@ constexpr int RHS_SLOT_SIZE = 10;    // 9 characters and the terminator
 constexpr int NONTERMINAL_COUNT = 26;  // the nonterminals A to Z
 constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current directory
 
+// Whether `c` is a nonterminal: the bytes A to Z, whatever the locale.
+inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
+
 // An alternative as the search uses it.
 struct grammar_choice {
   uint8_t entry;  // the rule entry that holds it
