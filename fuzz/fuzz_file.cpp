@@ -25,13 +25,9 @@ struct run_result {
 
 template <typename Run>
 run_result captured(Run run) {
-  run_result result{};
-  output_to(&result.out);
-  output_errors_to(&result.err);
-  result.status = run();
-  output_errors_to(nullptr);
-  output_to(nullptr);
-  return result;
+  output_capture capture;
+  int status = run();
+  return {status, std::move(capture.out), std::move(capture.err)};
 }
 
 }  // namespace

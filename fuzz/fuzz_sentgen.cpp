@@ -68,17 +68,15 @@ bool is_rejection(std::string_view line) {
 
 // The forms the search makes from the form made of `nonterminal` alone.
 std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal) {
-  stack_clear();
-  std::string ignored;
-  output_to(&ignored);
-  stack_form form = form_from_text(std::string_view(&nonterminal, 1));
-  expand_leftmost(g, form, 1);
-  output_to(nullptr);
-  std::vector<std::string> made;
-  for (int i = 0; i < form_stack.stack_count; ++i) {
-    made.push_back(form_text(form_stack.stack_items[static_cast<size_t>(i)]));
+  run_reset();
+  {
+    output_capture ignored;
+    sentential_form form = form_from_text(std::string_view(&nonterminal, 1));
+    expand_leftmost(g, form, 1);
   }
-  stack_clear();
+  std::vector<std::string> made;
+  for (int i = 0; i < stack_size(); ++i) made.push_back(form_text(stack_form_at(i)));
+  run_reset();
   return made;
 }
 
@@ -139,11 +137,8 @@ void check_output(int status, std::string_view out, const grammar_table& g) {
 
 // Loads `bytes` into `g`, its messages thrown away; returns the status.
 int load_quietly(grammar_table& g, std::string_view bytes) {
-  std::string ignored;
-  output_to(&ignored);
-  int status = parse_grammar(g, bytes);
-  output_to(nullptr);
-  return status;
+  output_capture ignored;
+  return parse_grammar(g, bytes);
 }
 
 bool same_table(const grammar_table& a, const grammar_table& b) {
@@ -169,10 +164,9 @@ void check_line_ends(std::string_view bytes) {
 // The search prints what the plain model of it prints, as far as the model
 // gets in a bounded time.
 void check_against_model(std::string_view out, const grammar_table& g) {
-  std::string expected;
-  output_to(&expected);
+  output_capture listing;
   print_rules(g);
-  output_to(nullptr);
+  std::string expected = std::move(listing.out);
   bool finished = reference_search(g, 1 << 20, expected);
   require(finished ? out == expected : out.substr(0, expected.size()) == expected,
           "the search prints what the plain model prints");
@@ -183,13 +177,12 @@ void check_against_model(std::string_view out, const grammar_table& g) {
 // nonterminal. Checked over the first steps of a run, a megabyte of forms
 // in all.
 void check_forms(const grammar_table& g) {
-  stack_clear();
-  std::string ignored;
-  output_to(&ignored);
-  stack_push(std::string_view(g.lhs, g.lhs[0] != '\0' ? 1 : 0));
+  run_reset();
   size_t checked = 0;
   {
-    stack_form form;
+    output_capture ignored;
+    stack_push(grammar_seed(g));
+    sentential_form form;
     for (int budget = SENTENCE_BUDGET; budget > 0 && !stack_is_empty() && checked < (1u << 20);) {
       stack_pop_shortest(form);
       require(form_is_sound(form), "a form's pieces make up its text");
@@ -197,7 +190,6 @@ void check_forms(const grammar_table& g) {
       budget = expand_leftmost(g, form, budget);
     }
   }
-  output_to(nullptr);
   stack_clear();
   require(form_pieces_in_use() == 0, "released forms give back every piece");
 }
@@ -207,14 +199,12 @@ void check_forms(const grammar_table& g) {
 // when it is fed the input whole.
 void check_blocks(std::string_view bytes) {
   static grammar_table whole, cut;
-  std::string whole_printed, cut_printed;
-  output_to(&whole_printed);
+  output_capture whole_printed;
   int whole_status = parse_grammar(whole, bytes);
-  output_to(&cut_printed);
+  output_capture cut_printed;
   std::minstd_rand random(static_cast<uint32_t>(std::hash<std::string_view>()(bytes)));
   int cut_status = parse_in_blocks(cut, bytes, [&random] { return random_block_size(random); });
-  output_to(nullptr);
-  require(whole_status == cut_status && whole_printed == cut_printed &&
+  require(whole_status == cut_status && whole_printed.out == cut_printed.out &&
               (whole_status != 0 || same_table(whole, cut)),
           "a file cut into blocks loads as it does whole");
 }
@@ -237,13 +227,11 @@ void check_warnings(std::string_view bytes, int status, std::string_view out,
     at = end + 1;
   }
   require(lines <= CHECK_WARNING_LIMIT + 1, "at most the limit of warnings, and a count");
-  std::string quiet_out;
-  output_to(&quiet_out);
+  output_capture quiet;
   check_enable(false);
   int quiet_status = run_bytes(bytes);
   check_enable(true);
-  output_to(nullptr);
-  require(quiet_status == status && quiet_out == out, "warnings change no byte of the output");
+  require(quiet_status == status && quiet.out == out, "warnings change no byte of the output");
 }
 
 }  // namespace
@@ -251,11 +239,13 @@ void check_warnings(std::string_view bytes, int status, std::string_view out,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string_view bytes(reinterpret_cast<const char*>(data), size);
   std::string out, err;
-  output_to(&out);
-  output_errors_to(&err);
-  int status = run_bytes(bytes);
-  output_errors_to(nullptr);
-  output_to(nullptr);
+  int status;
+  {
+    output_capture run;
+    status = run_bytes(bytes);
+    out = std::move(run.out);
+    err = std::move(run.err);
+  }
   check_output(status, out, grammar);
   check_warnings(bytes, status, out, err);
   if (status == 0) {

@@ -36,19 +36,19 @@ void check_warn(uint64_t line, std::string message) {
   if (check_enabled) check_warnings.emplace_back(line, std::move(message));
 }
 
-bool has_byte_order_mark(const grammar_reader& reader) {
-  return reader.line_number == 1 && reader.line_length >= 3 && reader.first == '\xef' &&
-         reader.arrow[0] == '\xbb' && reader.arrow[1] == '\xbf';
+bool has_byte_order_mark(const grammar_line& line) {
+  return line.number == 1 && line.length >= 3 && line.head[0] == '\xef' &&
+         line.head[1] == '\xbb' && line.head[2] == '\xbf';
 }
 
 // The first line of an entry whose left-hand side is not a nonterminal:
 // the search never expands it, whatever its alternatives.
-void check_left_hand_side(const grammar_reader& reader) {
-  char ch = reader.first;
+void check_left_hand_side(const grammar_line& line) {
+  char ch = line.head[0];
   std::string message = "left-hand side " + check_quote({&ch, 1}) +
                         " is not a nonterminal A to Z: the rules of this entry are listed "
                         "but never used";
-  if (reader.entry == 0) {
+  if (line.entry == 0) {
     message += ", and the start symbol " + check_quote({&ch, 1}) + " is the only sentence";
   }
   if (ch == '#' || ch == '/') {
@@ -58,7 +58,7 @@ void check_left_hand_side(const grammar_reader& reader) {
   } else if (ch >= 'a' && ch <= 'z') {
     message += "; nonterminals are upper case";
   }
-  check_warn(reader.line_number, message);
+  check_warn(line.number, message);
 }
 
 // The table as the whole-table checks see it: for each alternative of the
@@ -111,41 +111,37 @@ check_set check_derives(const check_uses& uses) {
 
 }  // namespace
 
-void check_begin() { check_warnings.clear(); }
+void check_reset() { check_warnings.clear(); }
 
 void check_enable(bool on) { check_enabled = on; }
 
-void check_byte_order_mark(const grammar_reader& reader) {
-  if (!has_byte_order_mark(reader)) return;
-  check_warn(reader.line_number,
-             "the file starts with a UTF-8 byte-order mark, read as the first line's first "
-             "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
-             "without the mark");
-}
-
-void check_rule_line(const grammar_reader& reader) {
-  const grammar_table& g = *reader.table;
-  if (!is_nonterminal(reader.first)) {
+void check_line(const grammar_line& line) {
+  if (has_byte_order_mark(line)) {
+    check_warn(line.number,
+               "the file starts with a UTF-8 byte-order mark, read as the first line's first "
+               "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
+               "without the mark");
+  }
+  if (line.rejected) return;
+  char ch = line.head[0];
+  if (!is_nonterminal(ch)) {
     // Its entry is never used, so the shape of its lines does not matter.
-    if (reader.alternatives == 1 && !has_byte_order_mark(reader)) check_left_hand_side(reader);
+    if (line.slot == 0 && !has_byte_order_mark(line)) check_left_hand_side(line);
     return;
   }
-  std::string_view arrow(reader.arrow, sizeof reader.arrow);
-  if (reader.line_length == 5) {
-    std::string line = reader.first + std::string(arrow);
-    check_warn(reader.line_number,
-               "the rule line " + check_quote(line) +
+  std::string_view arrow(line.head + 1, 4);
+  if (line.length == 5) {
+    check_warn(line.number,
+               "the rule line " + check_quote({line.head, 5}) +
                    " has exactly 5 characters: its empty right-hand side hides it and every "
-                   "later alternative of this entry of " + reader.first +
+                   "later alternative of this entry of " + ch +
                    "; \"@\" writes the empty string");
     return;
   }
   if (arrow != " -> ") {
-    std::string_view rhs = g.rhs[reader.entry][reader.alternatives - 1];
-    std::string read_as = rhs == "@" ? "\"@\", the empty string" : check_quote(rhs);
-    check_warn(reader.line_number, "characters 2 to 5 are " + check_quote(arrow) +
-                                       ", not \" -> \", so the right-hand side is read as " +
-                                       read_as);
+    std::string read_as = line.rhs == "@" ? "\"@\", the empty string" : check_quote(line.rhs);
+    check_warn(line.number, "characters 2 to 5 are " + check_quote(arrow) +
+                                ", not \" -> \", so the right-hand side is read as " + read_as);
   }
 }
 

@@ -12,16 +12,13 @@
 
 constexpr int CHECK_WARNING_LIMIT = 20;  // warning lines printed a run; the rest are counted
 
-// Starts a file's warnings: none kept yet.
-void check_begin();
+// Forgets the warnings kept: the next file starts with none.
+void check_reset();
 // Turns the checks on or off for the runs that follow; they start on.
 void check_enable(bool on);
 
-// The loader's checks of the rule line `reader` has just read: the first
-// is called before the line is stored or rejected, the second once it is
-// stored, with `reader` still describing it.
-void check_byte_order_mark(const grammar_reader& reader);
-void check_rule_line(const grammar_reader& reader);
+// The checks of one rule line, as the loader tells of it (a grammar_watcher).
+void check_line(const grammar_line& line);
 
 // The checks that need the whole loaded table: nonterminals without
 // alternatives, nonterminals that derive no sentence, unreachable entries.

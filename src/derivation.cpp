@@ -69,7 +69,7 @@ void stack_overflow(int count) {
 
 // The next free slot, empty, for a new form; the caller fills it and then
 // calls stack_commit. The stack must not be full.
-stack_form& stack_next_slot() {
+sentential_form& stack_next_slot() {
   size_t slot = static_cast<size_t>(form_stack.stack_count);
   if (form_stack.stack_items.size() <= slot) {
     form_stack.stack_items.reserve(STACK_SLOTS);
@@ -91,11 +91,10 @@ void stack_commit() { stack_tree_place(form_stack.stack_count++); }
 void stack_clear() {
   // Zeroing the leaves in use zeroes every node a walk has written.
   for (int slot = form_stack.stack_count - 1; slot >= 0; --slot) stack_tree_set(slot, 0);
-  std::vector<stack_form>().swap(form_stack.stack_items);
+  std::vector<sentential_form>().swap(form_stack.stack_items);
   form_stack.stack_count = 0;
   stack_tree_width = 1;
   stack_tree_root = TREE_LEAVES;
-  form_free_blocks();
 }
 
 void stack_push(std::string_view form) {
@@ -103,15 +102,15 @@ void stack_push(std::string_view form) {
     stack_overflow(1);
     return;
   }
-  stack_form made = form_from_text(form);
+  sentential_form made = form_from_text(form);
   stack_next_slot() = std::move(made);
   stack_commit();
 }
 
-void stack_pop_shortest(stack_form& out) {
+void stack_pop_shortest(sentential_form& out) {
   int last = form_stack.stack_count - 1;
   int best = static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1));
-  std::vector<stack_form>& items = form_stack.stack_items;
+  std::vector<sentential_form>& items = form_stack.stack_items;
   out = std::move(items[static_cast<size_t>(best)]);
   form_stack.stack_count = last;
   if (best != last) {
@@ -123,7 +122,13 @@ void stack_pop_shortest(stack_form& out) {
 
 bool stack_is_empty() { return form_stack.stack_count <= 0; }
 
-int expand_leftmost(const grammar_table& g, const stack_form& form, int budget) {
+int stack_size() { return form_stack.stack_count; }
+
+const sentential_form& stack_form_at(int slot) {
+  return form_stack.stack_items[static_cast<size_t>(slot)];
+}
+
+int expand_leftmost(const grammar_table& g, const sentential_form& form, int budget) {
   if (form_is_sentence(form)) {
     form_print(form);
     return budget - 1;
@@ -135,7 +140,7 @@ int expand_leftmost(const grammar_table& g, const stack_form& form, int budget) 
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   for (int k = first; k < first + kept; ++k) {
-    stack_form& child = stack_next_slot();
+    sentential_form& child = stack_next_slot();
     form_derive(form, grammar_choice_text(g, g.choices[k]), child);
     stack_commit();
   }

@@ -13,17 +13,17 @@
 
 // A piece of form text. A piece never changes once a form holds it, so any
 // number of forms may share it; `refs` counts the forms and pieces that
-// point to it. Its text is `text` followed by the text of its run chain.
+// point to it. Its text is `text` followed by the text of its extra chain.
 // There are three kinds, told apart by the chain they hang in:
 //  - head pieces hold terminals; `link` is the piece before;
 //  - tail pieces hold a nonterminal somewhere in `text`, and the first piece
 //    of a tail starts with the leftmost one; `link` is the piece after;
-//  - run pieces hold terminals and hang from another piece's `run`, to make
+//  - extra pieces hold terminals and hang from another piece's `extra`, to make
 //    a long text out of short pieces; `link` is null.
-struct form_node {
-  form_node* link;  // head: the piece before; tail: the piece after
-  form_node* run;   // a run piece with the terminals after `text`, or null
-  size_t terms;     // bytes in `text` and in the whole run chain
+struct form_piece {
+  form_piece* link;  // head: the piece before; tail: the piece after
+  form_piece* extra;  // an extra piece with the terminals after `text`, or null
+  size_t length;      // bytes in `text` and in the whole extra chain
   uint32_t refs;    // forms and pieces that point here
   uint8_t size;     // bytes used in `text`
   char text[19];    // the piece's own bytes
@@ -31,8 +31,8 @@ struct form_node {
 
 namespace {
 
-constexpr size_t PIECE_TEXT = sizeof form_node::text;
-static_assert(sizeof(void*) != 8 || sizeof(form_node) == 48,
+constexpr size_t PIECE_TEXT = sizeof form_piece::text;
+static_assert(sizeof(void*) != 8 || sizeof(form_piece) == 48,
               "a piece takes 48 bytes on a 64-bit system, with no padding");
 // The head takes an alternative and the rest of a tail piece at once.
 static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
@@ -48,11 +48,11 @@ static_assert(PIECES_PER_BLOCK >= PIECES_PER_CHILD, "one block stocks a child");
 
 struct piece_block {
   piece_block* next;                    // the block made before this one
-  form_node pieces[PIECES_PER_BLOCK];  // the pieces it holds
+  form_piece pieces[PIECES_PER_BLOCK];  // the pieces it holds
 };
 
 piece_block* piece_blocks = nullptr;  // every block made, newest first
-form_node* spare_pieces = nullptr;    // pieces no form holds, chained by `link`
+form_piece* spare_pieces = nullptr;    // pieces no form holds, chained by `link`
 size_t spare_count = 0;               // pieces in spare_pieces
 size_t pieces_in_use = 0;             // pieces held by forms
 
@@ -62,44 +62,44 @@ void piece_stock(size_t count) {
   piece_block* block = new piece_block;
   block->next = piece_blocks;
   piece_blocks = block;
-  for (form_node& piece : block->pieces) {
+  for (form_piece& piece : block->pieces) {
     piece.link = spare_pieces;
     spare_pieces = &piece;
   }
   spare_count += PIECES_PER_BLOCK;
 }
 
-form_node* piece_take() {
-  form_node* piece = spare_pieces;
+form_piece* piece_take() {
+  form_piece* piece = spare_pieces;
   spare_pieces = piece->link;
   --spare_count;
   ++pieces_in_use;
   return piece;
 }
 
-void piece_give_back(form_node* piece) {
+void piece_give_back(form_piece* piece) {
   --pieces_in_use;
   piece->link = spare_pieces;
   spare_pieces = piece;
   ++spare_count;
 }
 
-form_node* piece_hold(form_node* piece) {
+form_piece* piece_hold(form_piece* piece) {
   if (piece != nullptr) ++piece->refs;
   return piece;
 }
 
 // Drops a reference to `piece`; a piece left without any is given back with
 // its own references dropped in turn. Loops, not recursion: chains are long.
-void piece_release(form_node* piece) {
+void piece_release(form_piece* piece) {
   while (piece != nullptr && --piece->refs == 0) {
-    form_node* run = piece->run;
-    while (run != nullptr && --run->refs == 0) {
-      form_node* next = run->run;
-      piece_give_back(run);
-      run = next;
+    form_piece* extra = piece->extra;
+    while (extra != nullptr && --extra->refs == 0) {
+      form_piece* next = extra->extra;
+      piece_give_back(extra);
+      extra = next;
     }
-    form_node* next = piece->link;
+    form_piece* next = piece->link;
     piece_give_back(piece);
     piece = next;
   }
@@ -107,23 +107,23 @@ void piece_release(form_node* piece) {
 
 // Releases a piece when it goes out of scope, while a form is being built.
 struct piece_releaser {
-  void operator()(form_node* piece) const { piece_release(piece); }
+  void operator()(form_piece* piece) const { piece_release(piece); }
 };
-using piece_holder = std::unique_ptr<form_node, piece_releaser>;
+using piece_holder = std::unique_ptr<form_piece, piece_releaser>;
 
-std::string_view piece_text(const form_node* piece) { return {piece->text, piece->size}; }
+std::string_view piece_text(const form_piece* piece) { return {piece->text, piece->size}; }
 
 // A stocked piece with the text `a` + `b` (PIECE_TEXT bytes at most), whose
-// run chain is `run` and whose link is `link`: it takes over both references.
-form_node* piece_make(std::string_view a, std::string_view b, form_node* run, form_node* link) {
-  form_node* piece = piece_take();
+// extra chain is `extra` and whose link is `link`: it takes over both references.
+form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra, form_piece* link) {
+  form_piece* piece = piece_take();
   piece->link = link;
-  piece->run = run;
+  piece->extra = extra;
   piece->refs = 1;
   std::copy(a.begin(), a.end(), piece->text);
   std::copy(b.begin(), b.end(), piece->text + a.size());
   piece->size = static_cast<uint8_t>(a.size() + b.size());
-  piece->terms = piece->size + (run != nullptr ? run->terms : 0);
+  piece->length = piece->size + (extra != nullptr ? extra->length : 0);
   return piece;
 }
 
@@ -134,33 +134,33 @@ size_t first_nonterminal(std::string_view text) {
 }
 
 // The head `head` followed by `bytes` (two pieces' worth at most) and the
-// run chain `run`, whose reference it takes over. Takes two pieces at most.
-form_node* head_append(form_node* head, std::string_view bytes, form_node* run) {
-  if (bytes.empty() && run == nullptr) return piece_hold(head);
-  if (head != nullptr && head->run == nullptr && head->size + bytes.size() <= PIECE_TEXT) {
+// extra chain `extra`, whose reference it takes over. Takes two pieces at most.
+form_piece* head_append(form_piece* head, std::string_view bytes, form_piece* extra) {
+  if (bytes.empty() && extra == nullptr) return piece_hold(head);
+  if (head != nullptr && head->extra == nullptr && head->size + bytes.size() <= PIECE_TEXT) {
     // A longer copy of a short last piece keeps heads from growing a piece
     // a step.
-    return piece_make(piece_text(head), bytes, run, piece_hold(head->link));
+    return piece_make(piece_text(head), bytes, extra, piece_hold(head->link));
   }
   if (bytes.size() > PIECE_TEXT) {
-    run = piece_make(bytes.substr(PIECE_TEXT), {}, run, nullptr);
+    extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
     bytes = bytes.substr(0, PIECE_TEXT);
   }
-  return piece_make(bytes, {}, run, piece_hold(head));
+  return piece_make(bytes, {}, extra, piece_hold(head));
 }
 
 // The tail that starts with `front`, a nonterminal and the rest of an
-// alternative, and goes on with `text`, the run chain `run` and the tail
+// alternative, and goes on with `text`, the extra chain `extra` and the tail
 // pieces `link`, all of which it shares. Takes two pieces at most.
-form_node* tail_make(std::string_view front, std::string_view text, form_node* run,
-                     form_node* link) {
+form_piece* tail_make(std::string_view front, std::string_view text, form_piece* extra,
+                     form_piece* link) {
   if (front.size() + text.size() <= PIECE_TEXT) {
-    return piece_make(front, text, piece_hold(run), piece_hold(link));
+    return piece_make(front, text, piece_hold(extra), piece_hold(link));
   }
   if (first_nonterminal(text) < text.size()) {
-    return piece_make(front, {}, nullptr, piece_make(text, {}, piece_hold(run), piece_hold(link)));
+    return piece_make(front, {}, nullptr, piece_make(text, {}, piece_hold(extra), piece_hold(link)));
   }
-  return piece_make(front, {}, piece_make(text, {}, piece_hold(run), nullptr), piece_hold(link));
+  return piece_make(front, {}, piece_make(text, {}, piece_hold(extra), nullptr), piece_hold(link));
 }
 
 }  // namespace
@@ -170,15 +170,15 @@ form_node* tail_make(std::string_view front, std::string_view text, form_node* r
 // reads only the last head piece and the first two tail pieces, so this
 // costs the same for any length. Takes PIECES_PER_CHILD pieces at most,
 // stocked first, so that running out of memory never leaves it half made.
-void form_derive(const stack_form& parent, std::string_view alternative, stack_form& child) {
+void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child) {
   piece_stock(PIECES_PER_CHILD);
-  const form_node* first = parent.tail;
+  const form_piece* first = parent.tail;
   std::string_view after = piece_text(first).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
   size_t k = first_nonterminal(alternative);
   if (k < alternative.size()) {
     child.head = head_append(parent.head, alternative.substr(0, k), nullptr);
-    child.tail = tail_make(alternative.substr(k), after, first->run, first->link);
+    child.tail = tail_make(alternative.substr(k), after, first->extra, first->link);
     return;
   }
   // All terminals: they and the terminals after the nonterminal, up to the
@@ -191,13 +191,13 @@ void form_derive(const stack_form& parent, std::string_view alternative, stack_f
               joined + alternative.size());
     child.head = head_append(parent.head, {joined, alternative.size() + q}, nullptr);
     child.tail =
-        piece_make(after.substr(q), {}, piece_hold(first->run), piece_hold(first->link));
+        piece_make(after.substr(q), {}, piece_hold(first->extra), piece_hold(first->link));
     return;
   }
   std::copy(after.begin(), after.end(), joined + alternative.size());
-  form_node* head = head_append(parent.head, {joined, alternative.size() + after.size()},
-                                piece_hold(first->run));
-  form_node* next = first->link;  // holds a nonterminal, or is null
+  form_piece* head = head_append(parent.head, {joined, alternative.size() + after.size()},
+                                piece_hold(first->extra));
+  form_piece* next = first->link;  // holds a nonterminal, or is null
   if (next == nullptr) {
     child.head = head;  // a sentence
     return;
@@ -211,19 +211,19 @@ void form_derive(const stack_form& parent, std::string_view alternative, stack_f
   }
   child.head = head_append(head, text.substr(0, q2), nullptr);
   piece_release(head);
-  child.tail = piece_make(text.substr(q2), {}, piece_hold(next->run), piece_hold(next->link));
+  child.tail = piece_make(text.substr(q2), {}, piece_hold(next->extra), piece_hold(next->link));
 }
 
-// Writes the sentence `form` and a newline. The head's pieces run from last
+// Writes the sentence `form` and a newline. The head's pieces go from last
 // to first, so they fill the line from its end.
-void form_print(const stack_form& form) {
+void form_print(const sentential_form& form) {
   output_fill(form.length + 1, [&form](char* line) {
     char* end = line + form.length;
     *end = '\n';
-    for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
-      end -= piece->terms;
+    for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
+      end -= piece->length;
       char* at = end;
-      for (const form_node* p = piece; p != nullptr; p = p->run) {
+      for (const form_piece* p = piece; p != nullptr; p = p->extra) {
         at = std::copy(p->text, p->text + p->size, at);
       }
     }
@@ -232,41 +232,41 @@ void form_print(const stack_form& form) {
 
 namespace {
 
-// Appends a piece's text and its run chain's to `out`.
-void piece_append_text(const form_node* piece, std::string& out) {
-  for (; piece != nullptr; piece = piece->run) out.append(piece_text(piece));
+// Appends a piece's text and its extra chain's to `out`.
+void piece_append_text(const form_piece* piece, std::string& out) {
+  for (; piece != nullptr; piece = piece->extra) out.append(piece_text(piece));
 }
 
-// Checks a piece and its run chain: references, sizes and `terms`, and that
+// Checks a piece and its extra chain: references, sizes and `length`, and that
 // only the piece's own text, if `nonterminals`, holds a nonterminal.
 // Adds the bytes to `total`.
-bool piece_is_sound(const form_node* piece, bool nonterminals, size_t& total) {
-  size_t terms = 0;
-  for (const form_node* p = piece; p != nullptr; p = p->run) {
+bool piece_is_sound(const form_piece* piece, bool nonterminals, size_t& total) {
+  size_t length = 0;
+  for (const form_piece* p = piece; p != nullptr; p = p->extra) {
     bool has_nonterminal = first_nonterminal(piece_text(p)) < p->size;
     if (p->refs == 0 || p->size > PIECE_TEXT || has_nonterminal != (nonterminals && p == piece) ||
         (p != piece && p->link != nullptr)) {
       return false;
     }
-    terms += p->size;
+    length += p->size;
   }
-  for (const form_node* p = piece; p != nullptr; p = p->run) {
-    if (p->terms != terms) return false;
-    terms -= p->size;
+  for (const form_piece* p = piece; p != nullptr; p = p->extra) {
+    if (p->length != length) return false;
+    length -= p->size;
   }
-  total += piece->terms;
+  total += piece->length;
   return true;
 }
 
 }  // namespace
 
-void form_release(stack_form& form) {
+void form_release(sentential_form& form) {
   piece_release(form.head);
   piece_release(form.tail);
 }
 
-stack_form form_from_text(std::string_view text) {
-  stack_form form;
+sentential_form form_from_text(std::string_view text) {
+  sentential_form form;
   form.length = text.size();
   size_t k = first_nonterminal(text);
   for (size_t at = 0; at < k; at += PIECE_TEXT) {
@@ -274,49 +274,49 @@ stack_form form_from_text(std::string_view text) {
     form.head = piece_make(text.substr(at, std::min(PIECE_TEXT, k - at)), {}, nullptr, form.head);
   }
   // One tail piece for each nonterminal and the terminals after it, which
-  // go on in run pieces; built from the end, since each links to the next.
+  // go on in extra pieces; built from the end, since each links to the next.
   size_t end = text.size();
   while (end > k) {
     size_t start = end - 1;
     while (!is_nonterminal(text[start])) --start;
     std::string_view segment = text.substr(start, end - start);
     size_t own = std::min(segment.size(), PIECE_TEXT);
-    piece_holder run;
+    piece_holder extra;
     for (size_t at = segment.size(); at > own;) {
       size_t from = std::max(own, at - PIECE_TEXT);
       piece_stock(1);
-      run.reset(piece_make(segment.substr(from, at - from), {}, run.release(), nullptr));
+      extra.reset(piece_make(segment.substr(from, at - from), {}, extra.release(), nullptr));
       at = from;
     }
     piece_stock(1);
-    form.tail = piece_make(segment.substr(0, own), {}, run.release(), form.tail);
+    form.tail = piece_make(segment.substr(0, own), {}, extra.release(), form.tail);
     end = start;
   }
   return form;
 }
 
-std::string form_text(const stack_form& form) {
-  std::vector<const form_node*> head;
-  for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
+std::string form_text(const sentential_form& form) {
+  std::vector<const form_piece*> head;
+  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
     head.push_back(piece);
   }
   std::string text;
   for (auto piece = head.rbegin(); piece != head.rend(); ++piece) piece_append_text(*piece, text);
-  for (const form_node* piece = form.tail; piece != nullptr; piece = piece->link) {
+  for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
     piece_append_text(piece, text);
   }
   return text;
 }
 
-bool form_is_sound(const stack_form& form) {
+bool form_is_sound(const sentential_form& form) {
   size_t total = 0;
-  for (const form_node* piece = form.head; piece != nullptr; piece = piece->link) {
+  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
     if (!piece_is_sound(piece, false, total)) return false;
   }
   if (form.tail != nullptr && (form.tail->size == 0 || !is_nonterminal(form.tail->text[0]))) {
     return false;
   }
-  for (const form_node* piece = form.tail; piece != nullptr; piece = piece->link) {
+  for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
     if (!piece_is_sound(piece, true, total)) return false;
   }
   return total == form.length;
@@ -324,7 +324,7 @@ bool form_is_sound(const stack_form& form) {
 
 size_t form_pieces_in_use() { return pieces_in_use; }
 
-char form_leftmost(const stack_form& form) { return form.tail->text[0]; }
+char form_leftmost(const sentential_form& form) { return form.tail->text[0]; }
 
 // Returns every block to the heap once no form holds a piece.
 void form_free_blocks() {

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <utility>
 
-struct form_node;  // a piece of form text, shared by the forms that hold it
+struct form_piece;  // a piece of form text, shared by the forms that hold it
 
 // A sentential form: bytes A to Z are nonterminals, all others terminals.
 // Its text lives in pieces that never change and are shared with the forms
@@ -19,61 +19,61 @@ struct form_node;  // a piece of form text, shared by the forms that hold it
 // end; `tail` holds the rest, first piece first, since a step only replaces
 // its first byte. A sentence has no tail. A form holds one reference to each
 // chain and drops them when it is destroyed or overwritten.
-struct stack_form {
-  form_node* head = nullptr;  // terminals before the leftmost nonterminal
-  form_node* tail = nullptr;  // the leftmost nonterminal and all after it
+struct sentential_form {
+  form_piece* head = nullptr;  // terminals before the leftmost nonterminal
+  form_piece* tail = nullptr;  // the leftmost nonterminal and all after it
   size_t length = 0;          // bytes in the whole form
 
-  stack_form() = default;
-  stack_form(stack_form&& other) noexcept;
-  stack_form& operator=(stack_form&& other) noexcept;
-  stack_form(const stack_form&) = delete;
-  stack_form& operator=(const stack_form&) = delete;
-  ~stack_form();
+  sentential_form() = default;
+  sentential_form(sentential_form&& other) noexcept;
+  sentential_form& operator=(sentential_form&& other) noexcept;
+  sentential_form(const sentential_form&) = delete;
+  sentential_form& operator=(const sentential_form&) = delete;
+  ~sentential_form();
 };
 
 // Drops the references of a form that holds pieces.
-void form_release(stack_form& form);
+void form_release(sentential_form& form);
 
 // Moves and the destructor are here so that they inline into the stack's
 // slot exchanges, which mostly move into or out of an empty form.
-inline stack_form::stack_form(stack_form&& other) noexcept
+inline sentential_form::sentential_form(sentential_form&& other) noexcept
     : head(std::exchange(other.head, nullptr)),
       tail(std::exchange(other.tail, nullptr)),
       length(std::exchange(other.length, 0)) {}
 
-inline stack_form& stack_form::operator=(stack_form&& other) noexcept {
-  stack_form taken(std::move(other));  // safe when `other` is this form
+inline sentential_form& sentential_form::operator=(sentential_form&& other) noexcept {
+  sentential_form taken(std::move(other));  // safe when `other` is this form
   std::swap(head, taken.head);
   std::swap(tail, taken.tail);
   std::swap(length, taken.length);
   return *this;  // what this form held is released with `taken`
 }
 
-inline stack_form::~stack_form() {
+inline sentential_form::~sentential_form() {
   if (head != nullptr || tail != nullptr) form_release(*this);
 }
 
 // Makes a form from its text, and gives a form's text back.
-stack_form form_from_text(std::string_view text);
-std::string form_text(const stack_form& form);
-inline size_t form_length(const stack_form& form) { return form.length; }
+sentential_form form_from_text(std::string_view text);
+std::string form_text(const sentential_form& form);
+inline size_t form_length(const sentential_form& form) { return form.length; }
 // Whether every piece of `form` is as the module builds them: its recorded
 // length and piece sizes match its text, the head holds only terminals, the
 // tail starts with a nonterminal. For tests: it walks the whole form.
-bool form_is_sound(const stack_form& form);
+bool form_is_sound(const sentential_form& form);
 // Pieces held by forms now; spare pieces kept for reuse do not count.
 size_t form_pieces_in_use();
 
 // Whether `form` holds no nonterminal, and, when it holds one, the leftmost.
-inline bool form_is_sentence(const stack_form& form) { return form.tail == nullptr; }
-char form_leftmost(const stack_form& form);
+inline bool form_is_sentence(const sentential_form& form) { return form.tail == nullptr; }
+char form_leftmost(const sentential_form& form);
 // Builds in `child`, which is empty, the form `parent` with its leftmost
 // nonterminal replaced by `alternative`; the cost does not depend on the
 // form's length.
-void form_derive(const stack_form& parent, std::string_view alternative, stack_form& child);
+void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child);
 // Writes the sentence `form` and a newline to the output.
-void form_print(const stack_form& form);
+void form_print(const sentential_form& form);
 // Returns the pieces' memory to the heap once no form holds a piece.
 void form_free_blocks();
 

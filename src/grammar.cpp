@@ -8,7 +8,6 @@
 #include <cstring>
 #include <string>
 
-#include "checks.h"
 #include "output.h"
 
 grammar_table grammar;
@@ -21,8 +20,31 @@ constexpr size_t READ_BLOCK_SIZE = 1 << 16;  // bytes read from the file at a ti
 constexpr size_t SKIP_STRETCH = 128;  // bytes of comment lines checked at a time
 static_assert(SKIP_STRETCH < 256, "a stretch counts its newlines in a byte");
 
+// The messages that name a limit, each tied to its constant.
+constexpr char SHORT_LINE_MESSAGE[] = "rule line shorter than 5 characters";
+constexpr char ENTRIES_MESSAGE[] = "more than 30 rule entries";
+constexpr char ALTERNATIVES_MESSAGE[] = "more than 5 alternatives for ";
+constexpr char LONG_ALTERNATIVE_MESSAGE[] = "alternative longer than 9 characters";
+static_assert(output_names_number(SHORT_LINE_MESSAGE, RHS_START));
+static_assert(output_names_number(ENTRIES_MESSAGE, MAX_RULES));
+static_assert(output_names_number(ALTERNATIVES_MESSAGE, MAX_ALTERNATIVES));
+static_assert(output_names_number(LONG_ALTERNATIVE_MESSAGE, RHS_SLOT_SIZE - 1));
+
+grammar_watcher grammar_line_watcher = nullptr;  // told of every rule line judged
+
+// Tells the watcher, if any, of the rule line just judged.
+void grammar_tell(const grammar_reader& reader, std::string_view rhs, bool rejected) {
+  if (grammar_line_watcher == nullptr) return;
+  grammar_line line{reader.line_number, reader.line_length, {}, rhs,
+                    reader.entry, reader.alternatives - 1, rejected};
+  line.head[0] = reader.first;
+  std::copy(std::begin(reader.arrow), std::end(reader.arrow), line.head + 1);
+  grammar_line_watcher(line);
+}
+
 // Prints "grammar.txt:N: message" for the line being read, and stops.
 void grammar_reject(grammar_reader& reader, std::string_view message) {
+  grammar_tell(reader, {}, true);
   std::string line = grammar_position(reader.line_number);
   line += message;
   line += '\n';
@@ -115,20 +137,19 @@ size_t grammar_skip_ignored(grammar_reader& reader, std::string_view block) {
 
 // Stores the rule line just read, or rejects it.
 void grammar_store(grammar_reader& reader) {
-  check_byte_order_mark(reader);
   if (reader.line_length < RHS_START) {
-    grammar_reject(reader, "rule line shorter than 5 characters");
+    grammar_reject(reader, SHORT_LINE_MESSAGE);
     return;
   }
   grammar_table& g = *reader.table;
   char ch = reader.first;
   bool new_entry = reader.alternatives > 0 && ch != g.lhs[reader.entry];
   if (new_entry && reader.entry + 1 >= MAX_RULES) {
-    grammar_reject(reader, "more than 30 rule entries");
+    grammar_reject(reader, ENTRIES_MESSAGE);
     return;
   }
   if (!new_entry && reader.alternatives >= MAX_ALTERNATIVES) {
-    grammar_reject(reader, std::string("more than 5 alternatives for ") + ch);
+    grammar_reject(reader, ALTERNATIVES_MESSAGE + std::string(1, ch));
     return;
   }
   uint64_t rhs_length = reader.line_length - RHS_START;
@@ -136,7 +157,7 @@ void grammar_store(grammar_reader& reader) {
   if (!rhs.empty() && rhs[0] == '@') {
     rhs = "@";  // the empty string; the rest of the line is ignored
   } else if (rhs_length >= RHS_SLOT_SIZE) {
-    grammar_reject(reader, "alternative longer than 9 characters");
+    grammar_reject(reader, LONG_ALTERNATIVE_MESSAGE);
     return;
   }
   if (new_entry) {
@@ -149,7 +170,7 @@ void grammar_store(grammar_reader& reader) {
   std::copy(rhs.begin(), rhs.end(), g.rhs[reader.entry][reader.alternatives]);
   g.rhs_line[reader.entry][reader.alternatives] = reader.line_number;
   ++reader.alternatives;
-  check_rule_line(reader);
+  grammar_tell(reader, grammar_slot_text(g.rhs[reader.entry][reader.alternatives - 1]), false);
 }
 
 // Ends the line being read at its newline.
@@ -193,8 +214,9 @@ std::string grammar_position(uint64_t line) {
   return std::string(GRAMMAR_FILE_NAME) + ':' + std::to_string(line) + ": ";
 }
 
+void grammar_watch(grammar_watcher watcher) { grammar_line_watcher = watcher; }
+
 void grammar_begin(grammar_reader& reader, grammar_table& g) {
-  check_begin();
   g = grammar_table{};
   reader = grammar_reader{};
   reader.table = &g;

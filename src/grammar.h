@@ -64,6 +64,21 @@ struct grammar_reader {
   int status;                  // 0, or 1 once a line is rejected
 };
 
+// What the loader tells of each rule line it has judged, so that a watcher
+// (the grammar checks) can look at the line without the loader's state.
+struct grammar_line {
+  uint64_t number;       // the line's number, counted from 1
+  uint64_t length;       // its bytes, newline excluded
+  char head[5];          // its bytes 0 to 4: the left-hand side and the separator
+  std::string_view rhs;  // its right-hand side as stored ("@" for the empty string)
+  int entry;             // the entry it went to
+  int slot;              // its slot in that entry
+  bool rejected;         // the loader rejected it, and reading stops here
+};
+using grammar_watcher = void (*)(const grammar_line& line);
+// Tells `watcher` of every rule line judged from now on; nullptr: no one.
+void grammar_watch(grammar_watcher watcher);
+
 // Starts reading a grammar file into `g`, which is cleared.
 void grammar_begin(grammar_reader& reader, grammar_table& g);
 // Parses the next block of the file. Returns false once reading can stop:
@@ -89,6 +104,12 @@ int load_grammar(grammar_table& g);
 // Fills `g` from the bytes of a grammar file. Returns 0, or 1 after printing
 // the one "grammar.txt:N: ..." line that names the first offending line.
 int parse_grammar(grammar_table& g, std::string_view bytes);
+
+// The form the search starts from: the start symbol alone, or the empty
+// form when the file has no rule line (its start symbol is then NUL).
+inline std::string_view grammar_seed(const grammar_table& g) {
+  return {g.lhs, g.lhs[0] != '\0' ? size_t{1} : size_t{0}};
+}
 
 // Prints "Production Rules" and one line per alternative of every entry.
 void print_rules(const grammar_table& g);

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <utility>
 
 namespace {
 
@@ -21,7 +22,7 @@ size_t output_pending_size = 0;  // bytes used in output_pending
 
 }  // namespace
 
-void output_to(std::string* buffer) { output_buffer = buffer; }
+std::string* output_to(std::string* buffer) { return std::exchange(output_buffer, buffer); }
 
 void output_to_writer(void (*writer)(const char* bytes, size_t size)) {
   output_writer = writer != nullptr ? writer : output_stdout;
@@ -65,7 +66,9 @@ void output_error(std::string_view line) {
   fwrite(line.data(), 1, line.size(), stderr);
 }
 
-void output_errors_to(std::string* buffer) { output_error_buffer = buffer; }
+std::string* output_errors_to(std::string* buffer) {
+  return std::exchange(output_error_buffer, buffer);
+}
 
 int output_flush() {
   if (output_pending_size > 0) output_writer(output_pending, output_pending_size);

@@ -6,12 +6,14 @@
 #define SENTGEN_OUTPUT_H
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <string_view>
 
 // Sends output to `buffer`, appended, from now on; nullptr: standard output.
-void output_to(std::string* buffer);
+// Returns where output went before.
+std::string* output_to(std::string* buffer);
 // Hands what goes to standard output to `writer`, in blocks, from now on,
 // instead of the C library's stdout; nullptr: stdout again. For a host
 // without a standard output, such as a web page.
@@ -32,12 +34,56 @@ void output_fill(size_t size, Fill fill) {
   fill(scratch.get());
   output_write({scratch.get(), size});
 }
+// Whether `message` names `number` in decimal, with no digit beside it: a
+// message that names a limit is tied to the limit's constant with it at
+// compile time, so that changing the limit cannot leave the message wrong.
+constexpr bool output_names_number(std::string_view message, uint64_t number) {
+  char digits[20] = {};
+  size_t n = sizeof digits;
+  do {
+    digits[--n] = static_cast<char>('0' + number % 10);
+    number /= 10;
+  } while (number > 0);
+  std::string_view text(digits + n, sizeof digits - n);
+  auto is_digit = [](char c) { return c >= '0' && c <= '9'; };
+  for (size_t at = message.find(text); at != std::string_view::npos;
+       at = message.find(text, at + 1)) {
+    size_t end = at + text.size();
+    if ((at == 0 || !is_digit(message[at - 1])) && (end == message.size() || !is_digit(message[end]))) {
+      return true;
+    }
+  }
+  return false;
+}
+
 // Writes one line for people to standard error, at once, or to the string
 // given to output_errors_to; standard output is not touched.
 void output_error(std::string_view line);
 // Sends output_error's lines to `buffer`, appended, from now on; nullptr:
-// standard error.
-void output_errors_to(std::string* buffer);
+// standard error. Returns where they went before.
+std::string* output_errors_to(std::string* buffer);
+
+// While it lives, standard output and error lines go to `out` and `err`;
+// when it dies, however its scope is left, they go back where they went
+// before. For tests, so that a failed assertion cannot leave later tests
+// writing into a string that no longer exists.
+class output_capture {
+ public:
+  output_capture() : saved_out_(output_to(&out)), saved_err_(output_errors_to(&err)) {}
+  ~output_capture() {
+    output_to(saved_out_);
+    output_errors_to(saved_err_);
+  }
+  output_capture(const output_capture&) = delete;
+  output_capture& operator=(const output_capture&) = delete;
+
+  std::string out;  // what was written to standard output
+  std::string err;  // what was written to standard error
+
+ private:
+  std::string* saved_out_;  // where standard output went before
+  std::string* saved_err_;  // where error lines went before
+};
 // Hands everything written so far to standard output; returns 1 when
 // standard output has failed, else 0.
 int output_flush();

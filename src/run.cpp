@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Run module: load, list, search; the program's entry.
+// Run module: load, list, search, and the reset between runs.
 #include "run.h"
 
-#include <csignal>
 #include <cstdio>
 #include <new>
 
@@ -12,13 +11,19 @@
 
 namespace {
 
+constexpr char IDLE_MESSAGE[] = "No sentence in 10000 steps: search stopped.\n";
+static_assert(output_names_number(IDLE_MESSAGE, IDLE_STEP_LIMIT));
+
 // Loads with `load`, then lists and searches. Running out of memory
 // anywhere ends the run with a message instead of a crash.
 template <typename Loader>
 int run_with(Loader load) {
   int status = 0;
   try {
+    check_reset();
+    grammar_watch(check_line);  // the checks see each rule line as it is read
     status = load(grammar);
+    grammar_watch(nullptr);
     if (status == 0) check_table(grammar);
     check_end();  // the warnings come before what they are about
     if (status == 0) {
@@ -29,20 +34,17 @@ int run_with(Loader load) {
     output_write("Out of memory.\n");
     status = 1;
   }
-  stack_clear();
+  run_reset();
   return status;
 }
 
 }  // namespace
 
 void run_search(const grammar_table& g) {
-  // The seed is the start symbol alone; a file without rules has the NUL
-  // start symbol, which makes the empty form.
-  std::string_view seed(g.lhs, g.lhs[0] != '\0' ? 1 : 0);
-  stack_push(seed);
+  stack_push(grammar_seed(g));
   int budget = SENTENCE_BUDGET;
   int idle_steps = 0;
-  stack_form form;
+  sentential_form form;
   while (!stack_is_empty()) {
     stack_pop_shortest(form);
     int left = expand_leftmost(g, form, budget);
@@ -50,9 +52,8 @@ void run_search(const grammar_table& g) {
     budget = left;
     if (budget == 0) break;
     // Some grammars grow forms forever without a sentence; stop those.
-    static_assert(IDLE_STEP_LIMIT == 10000, "the message below names the limit");
     if (idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
-      output_write("No sentence in 10000 steps: search stopped.\n");
+      output_write(IDLE_MESSAGE);
       break;
     }
   }
@@ -64,19 +65,9 @@ int run_bytes(std::string_view bytes) {
   return run_with([bytes](grammar_table& g) { return parse_grammar(g, bytes); });
 }
 
-#ifndef SENTGEN_NO_MAIN
-int main() {
-#ifdef SIGXFSZ
-  // Past a file-size limit a write then fails instead of killing the
-  // program, so that the limit is reported as the write error it is.
-  std::signal(SIGXFSZ, SIG_IGN);
-#endif
-  int status = run_file();
-  // A full disk or a closed file must not pass for a good run.
-  if (output_flush() != 0) {
-    output_error("sentgen: error writing standard output\n");
-    return 1;
-  }
-  return status;
+void run_reset() {
+  stack_clear();
+  form_free_blocks();  // no form is left to hold a piece
+  check_reset();
+  grammar_watch(nullptr);
 }
-#endif

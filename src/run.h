@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Run module: the order of a run, its sentence budget and its exit status.
-// The program's entry, main, is in run.cpp.
+// The program's entry, main, is in main.cpp.
 #ifndef SENTGEN_RUN_H
 #define SENTGEN_RUN_H
 
@@ -21,5 +21,11 @@ int run_file();
 
 // The same run on the bytes of a grammar file instead of grammar.txt.
 int run_bytes(std::string_view bytes);
+
+// Puts every module back as it was before the first run: the stack and
+// its tree, the pieces' memory, the warnings, the loader's watcher. A run
+// ends with it, so that the next run starts as the first did. The rule
+// table stays readable until the next load, which starts by clearing it.
+void run_reset();
 
 #endif

@@ -24,15 +24,11 @@ struct captured_run {
 };
 
 captured_run run_captured(std::string_view grammar, bool checks) {
-  captured_run run{};
-  output_to(&run.out);
-  output_errors_to(&run.err);
+  output_capture capture;
   check_enable(checks);
-  run.status = run_bytes(grammar);
+  int status = run_bytes(grammar);
   check_enable(true);
-  output_errors_to(nullptr);
-  output_to(nullptr);
-  return run;
+  return {status, std::move(capture.out), std::move(capture.err)};
 }
 
 TEST(ChecksTest, QuotingLeavesNoByteATerminalActsOn) {

@@ -11,28 +11,23 @@
 #include <vector>
 
 #include "output.h"
+#include "run.h"
 
 namespace {
 
 // Each test starts from an empty stack and captures what is printed.
 class DerivationTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    stack_clear();
-    output_to(&printed);
-  }
-  void TearDown() override {
-    output_to(nullptr);
-    stack_clear();
-  }
+  void SetUp() override { run_reset(); }
+  void TearDown() override { run_reset(); }
   std::string pop() {
-    stack_form form;
+    sentential_form form;
     stack_pop_shortest(form);
     EXPECT_TRUE(form_is_sound(form));
     return form_text(form);
   }
   int expand(const grammar_table& g, std::string_view text, int budget) {
-    stack_form form = form_from_text(text);
+    sentential_form form = form_from_text(text);
     return expand_leftmost(g, form, budget);
   }
   void fill(int count) {
@@ -43,7 +38,8 @@ class DerivationTest : public ::testing::Test {
     EXPECT_EQ(parse_grammar(g, text), 0);
     return g;
   }
-  std::string printed;
+  output_capture capture;           // what the test prints
+  const std::string& printed = capture.out;
 };
 
 const std::string overflow_line = "STACK OVERFLOW!\n";
@@ -83,7 +79,7 @@ TEST_F(DerivationTest, RemovalMatchesLinearScanOfSlots) {
       ASSERT_EQ(pop(), model.back()) << "at step " << step;
       model.pop_back();
     }
-    ASSERT_EQ(form_stack.stack_count, static_cast<int>(model.size()));
+    ASSERT_EQ(stack_size(), static_cast<int>(model.size()));
   }
 }
 
@@ -93,7 +89,7 @@ TEST_F(DerivationTest, FullStackRefusesEachPushWithOneLine) {
   stack_push("a");
   stack_push("b");
   EXPECT_EQ(printed, repeat(overflow_line, 2));
-  EXPECT_EQ(form_stack.stack_count, STACK_LIMIT);
+  EXPECT_EQ(stack_size(), STACK_LIMIT);
   // The refused short forms were not kept: the shortest left is a filler.
   EXPECT_EQ(pop().size(), 17u);
 }

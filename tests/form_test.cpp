@@ -21,8 +21,8 @@ TEST(FormTest, ChildrenShareTheirParentsText) {
   const std::string before(100000, 'h');
   const std::string after = std::string(100000, 't') + "A" + std::string(50, 'u') + "B";
   {
-    stack_form parent = form_from_text(before + "S" + after);
-    std::vector<stack_form> children;
+    sentential_form parent = form_from_text(before + "S" + after);
+    std::vector<sentential_form> children;
     for (const char* alternative : {"aAb", "cc", "SSSSSSSSS", "", "xyzB"}) {
       size_t pieces = form_pieces_in_use();
       children.emplace_back();
@@ -49,11 +49,10 @@ TEST(FormTest, TextSurvivesEveryStep) {
     }
     return text;
   };
-  std::string printed;
-  output_to(&printed);
+  output_capture capture;
   for (int round = 0; round < 300; ++round) {
     std::string text = random_text(100);
-    stack_form form = form_from_text(text);
+    sentential_form form = form_from_text(text);
     for (int step = 0; step < 40; ++step) {
       ASSERT_TRUE(form_is_sound(form)) << text;
       ASSERT_EQ(form_text(form), text);
@@ -61,20 +60,19 @@ TEST(FormTest, TextSurvivesEveryStep) {
       size_t k = text.find_first_of(nonterminals);
       ASSERT_EQ(form_is_sentence(form), k == std::string::npos) << text;
       if (k == std::string::npos) {
-        printed.clear();
+        capture.out.clear();
         form_print(form);
-        EXPECT_EQ(printed, text + "\n");
+        EXPECT_EQ(capture.out, text + "\n");
         break;
       }
       ASSERT_EQ(form_leftmost(form), text[k]);
       std::string alternative = random_text(10).substr(0, 9);
-      stack_form child;
+      sentential_form child;
       form_derive(form, alternative, child);
       text.replace(k, 1, alternative);
       form = std::move(child);
     }
   }
-  output_to(nullptr);
   EXPECT_EQ(form_pieces_in_use(), 0u);
   form_free_blocks();
 }

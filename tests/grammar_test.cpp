@@ -33,9 +33,9 @@ struct load_result {
 template <typename Sizes>
 load_result load_in_blocks(std::string_view bytes, Sizes next_size) {
   load_result result{};
-  output_to(&result.printed);
+  output_capture capture;
   result.status = parse_in_blocks(result.table, bytes, next_size);
-  output_to(nullptr);
+  result.printed = std::move(capture.out);
   return result;
 }
 
@@ -68,11 +68,9 @@ TEST(GrammarTest, AlternativesAsTheSearchUsesThem) {
 
 TEST(GrammarTest, RejectedFileLeavesNoListing) {
   grammar_table g;
-  std::string printed;
-  output_to(&printed);
+  output_capture capture;
   EXPECT_EQ(parse_grammar(g, "S -> a\nS ->\n"), 1);
-  output_to(nullptr);
-  EXPECT_EQ(printed, "grammar.txt:2: rule line shorter than 5 characters\n");
+  EXPECT_EQ(capture.out, "grammar.txt:2: rule line shorter than 5 characters\n");
 }
 
 // A block may end anywhere: inside a CR LF pair, after a lone CR, inside a
@@ -111,11 +109,9 @@ TEST(GrammarTest, LineNumbersPassTwoToThe31) {
     ASSERT_TRUE(grammar_feed(reader, newlines));
     lines += newlines.size();
   }
-  std::string printed;
-  output_to(&printed);
+  output_capture capture;
   EXPECT_FALSE(grammar_feed(reader, "S -> a\nS\n"));
-  output_to(nullptr);
-  EXPECT_EQ(printed, "grammar.txt:" + std::to_string(lines + 2) +
+  EXPECT_EQ(capture.out, "grammar.txt:" + std::to_string(lines + 2) +
                          ": rule line shorter than 5 characters\n");
 }
 
@@ -149,21 +145,15 @@ TEST(GrammarTest, FailedReadIsAnError) {
   } cases[] = {{1, "grammar.txt:651: read error\n"}, {0, "File not found: <grammar.txt>.\n"}};
   for (const auto& c : cases) {
     reads_left = c.reads;
-    std::string printed, errors;
-    output_to(&printed);
-    output_errors_to(&errors);
+    output_capture capture;
     EXPECT_EQ(run_file(), 1);
-    output_errors_to(nullptr);
-    output_to(nullptr);
-    EXPECT_EQ(printed, c.printed);
-    EXPECT_EQ(errors, reason);
+    EXPECT_EQ(capture.out, c.printed);
+    EXPECT_EQ(capture.err, reason);
   }
   reads_left = -1;  // no failure: the whole file loads
-  std::string printed;
-  output_to(&printed);
+  output_capture capture;
   EXPECT_EQ(run_file(), 0);
-  output_to(nullptr);
-  EXPECT_EQ(printed.substr(0, 17), "Production Rules\n");
+  EXPECT_EQ(capture.out.substr(0, 17), "Production Rules\n");
   grammar_read = real_read;
   std::filesystem::current_path(previous);
   std::filesystem::remove_all(folder);

@@ -1,7 +1,8 @@
 # SPDX-License-Identifier: MIT
 # Checks that the manual page names every message the program prints.
 # A message is a string literal in the sources that ends in a newline, or
-# the text given to grammar_reject. Variables: SOURCES (a list), MANUAL.
+# the text given to grammar_reject or kept in a constant named *_MESSAGE.
+# Variables: SOURCES (a list), MANUAL.
 file(READ ${MANUAL} manual)
 set(checked 0)
 foreach(source IN LISTS SOURCES)
@@ -9,7 +10,8 @@ foreach(source IN LISTS SOURCES)
   string(REGEX REPLACE "//[^\n]*" "" code "${code}")  # comments say no messages
   string(REGEX MATCHALL "\"([^\"\\\\\n]|\\\\[^\n])*\\\\n\"" ending "${code}")
   string(REGEX MATCHALL "grammar_reject\\([a-z_]+,[ \n]*(std::string\\()?\"[^\"]*\"" rejects "${code}")
-  foreach(literal IN LISTS ending rejects)
+  string(REGEX MATCHALL "[A-Z_]+_MESSAGE\\[\\] = \"[^\"]*\"" constants "${code}")
+  foreach(literal IN LISTS ending rejects constants)
     string(REGEX MATCH "\"(.*)\"" quoted "${literal}")
     string(REGEX REPLACE "\\\\n$" "" message "${CMAKE_MATCH_1}")
     if(NOT message MATCHES "[A-Za-z]")

@@ -18,7 +18,7 @@
 // its work (forms scanned plus bytes of forms built) passes `max_work`, and
 // returns false; `out` then holds a prefix of what the run prints.
 inline bool reference_search(const grammar_table& g, size_t max_work, std::string& out) {
-  std::vector<std::string> stack{std::string(g.lhs, g.lhs[0] != '\0' ? 1 : 0)};
+  std::vector<std::string> stack{std::string(grammar_seed(g))};
   int budget = SENTENCE_BUDGET;
   int idle_steps = 0;
   size_t work = 0;
