@@ -50,8 +50,3 @@ else()
   add_custom_target(sentgen_archive_texts ALL DEPENDS ${outputs})
   install(DIRECTORY ${archive}/ DESTINATION .)
 endif()
-
-# The same bytes from every build of the same commit: cpack's archives
-# carry the builder's user and the order in which the folder lists its
-# files, which packaging/reproducible.cmake puts right.
-set(CPACK_POST_BUILD_SCRIPTS ${PROJECT_SOURCE_DIR}/packaging/reproducible.cmake)

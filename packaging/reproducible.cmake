@@ -1,5 +1,5 @@
 # SPDX-License-Identifier: MIT
-# Run by cpack once it has made the release archive (CPACK_POST_BUILD_SCRIPTS),
+# Run by cpack once it has made a package (CPACK_POST_BUILD_SCRIPTS),
 # so that the same commit gives the same bytes whoever builds it, wherever
 # and whenever. cpack already dates every member at SOURCE_DATE_EPOCH and
 # leaves the time out of the gzip header; what it keeps of the build is put
@@ -10,7 +10,10 @@
 #   builder's user and the order in which the folder lists its files);
 # - a .zip goes through Debian's strip-nondeterminism, which sorts its
 #   members, dates them at SOURCE_DATE_EPOCH (cpack's zip has local time in
-#   the DOS fields) and clears the user and group fields.
+#   the DOS fields) and clears the user and group fields;
+# - a .deb goes through it too: cpack dates its members at SOURCE_DATE_EPOCH
+#   and makes them owned by 0:0, but gives them the modes the umask gave the
+#   files it wrote them from.
 # A tool missing is an error when SOURCE_DATE_EPOCH asks for a
 # reproducible build, and a warning otherwise.
 cmake_minimum_required(VERSION 3.20)
@@ -48,14 +51,17 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     get_filename_component(folder ${CPACK_TEMPORARY_DIRECTORY} NAME)
     reproducible_run(COMMAND ${SENTGEN_TAR} -C ${CPACK_TOPLEVEL_DIRECTORY} ${options} -cf - ${folder}
       COMMAND gzip -9n OUTPUT_FILE ${package})
-  elseif(package MATCHES "\\.zip$")
+  elseif(package MATCHES "\\.(zip|deb)$")
     find_program(SENTGEN_STRIP_NONDETERMINISM strip-nondeterminism)
     if(NOT SENTGEN_STRIP_NONDETERMINISM)
       message(${missing} "${package}: strip-nondeterminism is needed to make it reproducible "
         "(apt-get install strip-nondeterminism)")
       continue()
     endif()
-    set(options --type zip)
+    set(options --type ${CMAKE_MATCH_1})
+    if(CMAKE_MATCH_1 STREQUAL "deb")
+      set(options --type ar)  # a Debian package is an ar archive
+    endif()
     if(epoch)
       list(APPEND options --timestamp ${epoch})
     endif()
