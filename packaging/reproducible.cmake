@@ -60,7 +60,7 @@ foreach(package IN LISTS CPACK_PACKAGE_FILES)
     endif()
     set(options --type ${CMAKE_MATCH_1})
     if(CMAKE_MATCH_1 STREQUAL "deb")
-      set(options --type ar)  # a Debian package is an ar archive
+      set(options --type ar --normalizers=+ar)  # a Debian package is an ar archive
     endif()
     if(epoch)
       list(APPEND options --timestamp ${epoch})
