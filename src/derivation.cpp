@@ -45,26 +45,11 @@ void stack_tree_set(int slot, uint64_t leaf) {
   }
 }
 
-// The overflow line, repeated as often as one step can refuse forms, so
-// that a step's refusals go out in one write.
-constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
-constexpr size_t OVERFLOW_LINE_SIZE = sizeof OVERFLOW_LINE - 1;
-constexpr int OVERFLOW_BLOCK_LINES = MAX_RULES * MAX_ALTERNATIVES;
-
-constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> overflow_block() {
-  std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> block{};
-  for (size_t i = 0; i < block.size(); ++i) block[i] = OVERFLOW_LINE[i % OVERFLOW_LINE_SIZE];
-  return block;
-}
-constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> OVERFLOW_BLOCK =
-    overflow_block();
-
-// Prints the overflow line `count` times.
+// Prints the overflow line `count` times; the output joins the lines of
+// many steps into a few large writes.
 void stack_overflow(int count) {
-  for (; count > 0; count -= OVERFLOW_BLOCK_LINES) {
-    int lines = std::min(count, OVERFLOW_BLOCK_LINES);
-    output_write({OVERFLOW_BLOCK.data(), OVERFLOW_LINE_SIZE * static_cast<size_t>(lines)});
-  }
+  static constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
+  output_repeat({OVERFLOW_LINE, sizeof OVERFLOW_LINE - 1}, static_cast<size_t>(count));
 }
 
 // The next free slot, empty, for a new form; the caller fills it and then

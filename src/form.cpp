@@ -40,10 +40,14 @@ static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces
 // One child takes at most this many pieces. They are stocked before the
 // child is built, so that running out of memory never leaves it half made.
 constexpr size_t PIECES_PER_CHILD = 4;
-// Pieces come from the heap in blocks of this many, and a released piece
-// waits among the spares for the next steps, which make about as many as
-// their parents' release frees: most steps never reach the heap.
-constexpr size_t PIECES_PER_BLOCK = 64;
+// Pieces come from the heap in blocks of this many, some 64 KB, kept until
+// the run ends, so that a long run takes memory from the system a few
+// times and never gives it back and faults it in again. A block's pieces
+// are handed out in order, so that a form built in a row lies in a row and
+// pages never reached take no memory; a released piece waits among the
+// spares for the next steps, which make about as many as their parents'
+// release frees.
+constexpr size_t PIECES_PER_BLOCK = 1365;
 static_assert(PIECES_PER_BLOCK >= PIECES_PER_CHILD, "one block stocks a child");
 
 struct piece_block {
@@ -52,28 +56,33 @@ struct piece_block {
 };
 
 piece_block* piece_blocks = nullptr;  // every block made, newest first
-form_piece* spare_pieces = nullptr;    // pieces no form holds, chained by `link`
+size_t block_unused = 0;              // pieces never handed out, at the end of the newest
+form_piece* spare_pieces = nullptr;    // pieces released, chained by `link`
 size_t spare_count = 0;               // pieces in spare_pieces
 size_t pieces_in_use = 0;             // pieces held by forms
 
 // Makes sure that `count` pieces can be taken without allocating.
 void piece_stock(size_t count) {
-  if (spare_count >= count) return;
+  if (spare_count + block_unused >= count) return;
   piece_block* block = new piece_block;
-  block->next = piece_blocks;
-  piece_blocks = block;
-  for (form_piece& piece : block->pieces) {
+  // The old block's unused pieces join the spares, to be used first.
+  for (; block_unused > 0; --block_unused) {
+    form_piece& piece = piece_blocks->pieces[PIECES_PER_BLOCK - block_unused];
     piece.link = spare_pieces;
     spare_pieces = &piece;
+    ++spare_count;
   }
-  spare_count += PIECES_PER_BLOCK;
+  block->next = piece_blocks;
+  piece_blocks = block;
+  block_unused = PIECES_PER_BLOCK;
 }
 
 form_piece* piece_take() {
+  ++pieces_in_use;
+  if (spare_count == 0) return &piece_blocks->pieces[PIECES_PER_BLOCK - block_unused--];
   form_piece* piece = spare_pieces;
   spare_pieces = piece->link;
   --spare_count;
-  ++pieces_in_use;
   return piece;
 }
 
@@ -334,6 +343,7 @@ void form_free_blocks() {
     delete piece_blocks;
     piece_blocks = next;
   }
+  block_unused = 0;
   spare_pieces = nullptr;
   spare_count = 0;
 }

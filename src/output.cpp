@@ -3,8 +3,11 @@
 // writer; error lines to standard error; or both to strings, for tests.
 #include "output.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <new>
 #include <utility>
 
 namespace {
@@ -17,14 +20,82 @@ void output_stdout(const char* bytes, size_t size) { fwrite(bytes, 1, size, stdo
 void (*output_writer)(const char* bytes, size_t size) = output_stdout;
 // Bytes for standard output not yet handed to it: a run writes many short
 // lines, and one call per line into the C library costs more than the line.
-char output_pending[1 << 16];
-size_t output_pending_size = 0;  // bytes used in output_pending
+// A sentence is built in place in this buffer, so one longer than it moves
+// the buffer to output_large, which grows in place and is kept for the
+// rest of the run: memory given back and taken again would be faulted in
+// again, page by page.
+char output_small[1 << 16];
+char* output_pending = output_small;           // output_small or output_large
+size_t output_capacity = sizeof output_small;  // bytes output_pending can hold
+size_t output_pending_size = 0;                // bytes used in output_pending
+char* output_large = nullptr;  // from the C heap, so that it can grow in place
+// A line to be written output_repeat_count times before any other output:
+// a run can refuse millions of forms, and writing their lines only when
+// something else comes lets them go out in whole buffers, copied once.
+std::string_view output_repeat_line;
+size_t output_repeat_count = 0;  // times output_repeat_line is still to be written
+
+// Hands the pending bytes to the writer.
+void output_send_pending() {
+  if (output_pending_size > 0) output_writer(output_pending, output_pending_size);
+  output_pending_size = 0;
+}
+
+// Fills `at` with `count` copies of `line`, doubling what is copied.
+void output_fill_lines(char* at, std::string_view line, size_t count) {
+  if (count == 0) return;
+  memcpy(at, line.data(), line.size());
+  for (size_t done = 1; done < count;) {
+    size_t more = std::min(done, count - done);
+    memcpy(at + done * line.size(), at, more * line.size());
+    done += more;
+  }
+}
+
+// Writes the repeated line's copies still owed: what fits after the
+// pending bytes joins them; the rest goes out in whole buffers of lines,
+// filled once, and its last partial buffer stays pending.
+void output_send_repeats() {
+  size_t count = std::exchange(output_repeat_count, 0);
+  if (count == 0) return;
+  std::string_view line = output_repeat_line;
+  size_t lines = std::min(count, (output_capacity - output_pending_size) / line.size());
+  output_fill_lines(output_pending + output_pending_size, line, lines);
+  output_pending_size += lines * line.size();
+  count -= lines;
+  if (count == 0) return;
+  output_send_pending();
+  size_t per_buffer = output_capacity / line.size();
+  output_fill_lines(output_pending, line, std::min(count, per_buffer));
+  for (; count >= per_buffer; count -= per_buffer) {
+    output_writer(output_pending, per_buffer * line.size());
+  }
+  output_pending_size = count * line.size();
+}
+
+// Makes output_pending, now empty, hold at least `size` bytes. It grows by
+// half, and at first to four times the small buffer, so that the C heap
+// maps it apart from the small blocks, where it can grow without a copy
+// and gives no hole back to the heap; pages never written take no memory.
+void output_grow(size_t size) {
+  size_t capacity = std::max(size, output_large == nullptr ? 4 * sizeof output_small
+                                                           : output_capacity + output_capacity / 2);
+  void* grown = std::realloc(output_large, capacity);  // in place where it can
+  if (grown == nullptr) throw std::bad_alloc();
+  output_large = static_cast<char*>(grown);
+  output_pending = output_large;
+  output_capacity = capacity;
+}
 
 }  // namespace
 
-std::string* output_to(std::string* buffer) { return std::exchange(output_buffer, buffer); }
+std::string* output_to(std::string* buffer) {
+  output_send_repeats();
+  return std::exchange(output_buffer, buffer);
+}
 
 void output_to_writer(void (*writer)(const char* bytes, size_t size)) {
+  output_send_repeats();
   output_writer = writer != nullptr ? writer : output_stdout;
 }
 
@@ -34,9 +105,10 @@ void output_write(std::string_view bytes) {
     output_buffer->append(bytes);
     return;
   }
-  if (bytes.size() > sizeof output_pending - output_pending_size) {
-    output_flush();
-    if (bytes.size() > sizeof output_pending) {
+  output_send_repeats();
+  if (bytes.size() > output_capacity - output_pending_size) {
+    output_send_pending();
+    if (bytes.size() > output_capacity) {
       output_writer(bytes.data(), bytes.size());
       return;
     }
@@ -45,14 +117,28 @@ void output_write(std::string_view bytes) {
   output_pending_size += bytes.size();
 }
 
+void output_repeat(std::string_view line, size_t count) {
+  if (count == 0) return;
+  if (output_buffer != nullptr) {
+    while (count-- > 0) output_buffer->append(line);
+    return;
+  }
+  if (output_repeat_count > 0 && line.data() != output_repeat_line.data()) output_send_repeats();
+  output_repeat_line = line;
+  output_repeat_count += count;
+}
+
 char* output_room(size_t size) {
   if (output_buffer != nullptr) {
     size_t at = output_buffer->size();
     output_buffer->resize(at + size);
     return output_buffer->data() + at;
   }
-  if (size > sizeof output_pending - output_pending_size) output_flush();
-  if (size > sizeof output_pending) return nullptr;
+  output_send_repeats();
+  if (size > output_capacity - output_pending_size) {
+    output_send_pending();
+    if (size > output_capacity) output_grow(size);
+  }
   char* room = output_pending + output_pending_size;
   output_pending_size += size;
   return room;
@@ -71,7 +157,16 @@ std::string* output_errors_to(std::string* buffer) {
 }
 
 int output_flush() {
-  if (output_pending_size > 0) output_writer(output_pending, output_pending_size);
-  output_pending_size = 0;
+  output_send_repeats();
+  output_send_pending();
   return fflush(stdout) != 0 || ferror(stdout) ? 1 : 0;
+}
+
+void output_release() {
+  if (output_large == nullptr) return;
+  output_send_repeats();
+  output_send_pending();
+  output_pending = output_small;
+  output_capacity = sizeof output_small;
+  std::free(std::exchange(output_large, nullptr));
 }
