@@ -4,6 +4,7 @@
 #include "form.h"
 
 #include <algorithm>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -122,6 +123,33 @@ using piece_holder = std::unique_ptr<form_piece, piece_releaser>;
 
 std::string_view piece_text(const form_piece* piece) { return {piece->text, piece->size}; }
 
+// Copies `bytes`, at most a piece's text, to `to` and returns its end.
+// Two fixed-size copies that may overlap cover any size in their range, and
+// fixed-size copies inline, where a call to copy a few bytes costs more than
+// the copy.
+char* piece_copy(char* to, std::string_view bytes) {
+  static_assert(PIECE_TEXT <= 32, "two copies of 16 bytes cover a piece");
+  const char* from = bytes.data();
+  size_t n = bytes.size();
+  if (n >= 8) {
+    if (n >= 16) {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    } else {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    }
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+  return to + n;
+}
+
 // A stocked piece with the text `a` + `b` (PIECE_TEXT bytes at most), whose
 // extra chain is `extra` and whose link is `link`: it takes over both references.
 form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra, form_piece* link) {
@@ -129,8 +157,7 @@ form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra
   piece->link = link;
   piece->extra = extra;
   piece->refs = 1;
-  std::copy(a.begin(), a.end(), piece->text);
-  std::copy(b.begin(), b.end(), piece->text + a.size());
+  piece_copy(piece_copy(piece->text, a), b);
   piece->size = static_cast<uint8_t>(a.size() + b.size());
   piece->length = piece->size + (extra != nullptr ? extra->length : 0);
   return piece;
@@ -181,13 +208,17 @@ form_piece* tail_make(std::string_view front, std::string_view text, form_piece*
 // stocked first, so that running out of memory never leaves it half made.
 void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child) {
   piece_stock(PIECES_PER_CHILD);
-  const form_piece* first = parent.tail;
+  form_piece* first = parent.tail;
   std::string_view after = piece_text(first).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
   size_t k = first_nonterminal(alternative);
   if (k < alternative.size()) {
     child.head = head_append(parent.head, alternative.substr(0, k), nullptr);
-    child.tail = tail_make(alternative.substr(k), after, first->extra, first->link);
+    // An alternative that ends with the nonterminal it replaces, as in
+    // "M -> aM", leaves the tail as it was: the child shares its first piece.
+    child.tail = k + 1 == alternative.size() && alternative[k] == first->text[0]
+                     ? piece_hold(first)
+                     : tail_make(alternative.substr(k), after, first->extra, first->link);
     return;
   }
   // All terminals: they and the terminals after the nonterminal, up to the
