@@ -254,20 +254,63 @@ void form_derive(const sentential_form& parent, std::string_view alternative, se
   child.tail = piece_make(text.substr(q2), {}, piece_hold(next->extra), piece_hold(next->link));
 }
 
+namespace {
+
+// A sentence this long is printed at the start of the output's buffer,
+// where the last one was: sentences of one search mostly share their start,
+// and the bytes already there need not be walked to again. Shorter ones are
+// not worth the write that placing them there costs.
+constexpr size_t PRINT_LONG_LINE = 4096;
+// The head of the last long sentence printed, held, and its length: the
+// pieces that the next one shares with it end at the same byte.
+form_piece* print_last_head = nullptr;
+size_t print_last_length = 0;
+
+// Writes the text of `piece` and its extra chain to `at`.
+void piece_write(const form_piece* piece, char* at) {
+  for (const form_piece* p = piece; p != nullptr; p = p->extra) {
+    at = piece_copy(at, piece_text(p));
+  }
+}
+
+// Writes the head pieces of `form` into `line`, from its end back to byte
+// `kept`: the bytes before that are there already, from the last long
+// sentence, when a piece of its head ends there.
+void print_head(const sentential_form& form, char* line, size_t kept) {
+  const form_piece* last = print_last_head;  // walked back alongside
+  size_t last_end = print_last_length;       // where `last` ends
+  size_t end = form.length;
+  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
+    if (end <= kept && kept > 0) {
+      while (last != nullptr && last_end > end) {
+        last_end -= last->length;
+        last = last->link;
+      }
+      if (last == piece) return;  // the same piece ends at the same byte
+    }
+    end -= piece->length;
+    piece_write(piece, line + end);
+  }
+}
+
+}  // namespace
+
 // Writes the sentence `form` and a newline. The head's pieces go from last
 // to first, so they fill the line from its end.
 void form_print(const sentential_form& form) {
-  output_fill(form.length + 1, [&form](char* line) {
-    char* end = line + form.length;
-    *end = '\n';
-    for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
-      end -= piece->length;
-      char* at = end;
-      for (const form_piece* p = piece; p != nullptr; p = p->extra) {
-        at = std::copy(p->text, p->text + p->size, at);
-      }
-    }
-  });
+  if (form.length + 1 < PRINT_LONG_LINE) {
+    output_fill(form.length + 1, [&form](char* line) {
+      line[form.length] = '\n';
+      print_head(form, line, 0);
+    });
+    return;
+  }
+  size_t kept = 0;
+  char* line = output_line_room(form.length + 1, kept);
+  line[form.length] = '\n';
+  print_head(form, line, kept);
+  piece_release(std::exchange(print_last_head, piece_hold(form.head)));
+  print_last_length = form.length;
 }
 
 namespace {
@@ -368,6 +411,7 @@ char form_leftmost(const sentential_form& form) { return form.tail->text[0]; }
 
 // Returns every block to the heap once no form holds a piece.
 void form_free_blocks() {
+  piece_release(std::exchange(print_last_head, nullptr));
   if (pieces_in_use != 0) return;
   while (piece_blocks != nullptr) {
     piece_block* next = piece_blocks->next;

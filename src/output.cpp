@@ -29,11 +29,24 @@ char* output_pending = output_small;           // output_small or output_large
 size_t output_capacity = sizeof output_small;  // bytes output_pending can hold
 size_t output_pending_size = 0;                // bytes used in output_pending
 char* output_large = nullptr;  // from the C heap, so that it can grow in place
+// Bytes at the start of output_pending that still hold the last line that
+// output_line_room placed there, sent or not: the next long line that starts
+// the same way need not write those bytes again.
+size_t output_line_kept = 0;
 // A line to be written output_repeat_count times before any other output:
 // a run can refuse millions of forms, and writing their lines only when
 // something else comes lets them go out in whole buffers, copied once.
 std::string_view output_repeat_line;
 size_t output_repeat_count = 0;  // times output_repeat_line is still to be written
+
+// Room for `size` bytes after the pending ones, which must fit; writing
+// there ends what is kept of the last long line from there on.
+char* output_claim(size_t size) {
+  output_line_kept = std::min(output_line_kept, output_pending_size);
+  char* room = output_pending + output_pending_size;
+  output_pending_size += size;
+  return room;
+}
 
 // Hands the pending bytes to the writer.
 void output_send_pending() {
@@ -60,11 +73,11 @@ void output_send_repeats() {
   if (count == 0) return;
   std::string_view line = output_repeat_line;
   size_t lines = std::min(count, (output_capacity - output_pending_size) / line.size());
-  output_fill_lines(output_pending + output_pending_size, line, lines);
-  output_pending_size += lines * line.size();
+  output_fill_lines(output_claim(lines * line.size()), line, lines);
   count -= lines;
   if (count == 0) return;
   output_send_pending();
+  output_line_kept = 0;
   size_t per_buffer = output_capacity / line.size();
   output_fill_lines(output_pending, line, std::min(count, per_buffer));
   for (; count >= per_buffer; count -= per_buffer) {
@@ -82,6 +95,7 @@ void output_grow(size_t size) {
                                                            : output_capacity + output_capacity / 2);
   void* grown = std::realloc(output_large, capacity);  // in place where it can
   if (grown == nullptr) throw std::bad_alloc();
+  if (output_large == nullptr) output_line_kept = 0;  // not carried over from output_small
   output_large = static_cast<char*>(grown);
   output_pending = output_large;
   output_capacity = capacity;
@@ -113,8 +127,7 @@ void output_write(std::string_view bytes) {
       return;
     }
   }
-  memcpy(output_pending + output_pending_size, bytes.data(), bytes.size());
-  output_pending_size += bytes.size();
+  memcpy(output_claim(bytes.size()), bytes.data(), bytes.size());
 }
 
 void output_repeat(std::string_view line, size_t count) {
@@ -139,9 +152,22 @@ char* output_room(size_t size) {
     output_send_pending();
     if (size > output_capacity) output_grow(size);
   }
-  char* room = output_pending + output_pending_size;
-  output_pending_size += size;
-  return room;
+  return output_claim(size);
+}
+
+char* output_line_room(size_t size, size_t& kept) {
+  if (output_buffer != nullptr) {
+    kept = 0;
+    output_line_kept = 0;  // the line at the buffer's start is no longer the last
+    return output_room(size);
+  }
+  output_send_repeats();
+  output_send_pending();
+  if (size > output_capacity) output_grow(size);
+  kept = output_line_kept;
+  output_line_kept = size;
+  output_pending_size = size;
+  return output_pending;
 }
 
 void output_error(std::string_view line) {
@@ -168,5 +194,6 @@ void output_release() {
   output_send_pending();
   output_pending = output_small;
   output_capacity = sizeof output_small;
+  output_line_kept = 0;
   std::free(std::exchange(output_large, nullptr));
 }

@@ -27,6 +27,12 @@ void output_repeat(std::string_view line, size_t count);
 // call. Standard output's buffer grows to hold it, and keeps its size
 // until output_release; throws std::bad_alloc when it cannot grow.
 char* output_room(size_t size);
+// Room for a long line of `size` bytes at the start of standard output's
+// buffer, after what is pending has been sent; `kept` tells how many bytes
+// there still hold the last line placed by this call, so that a line that
+// starts as the last one did need not write those bytes again. A string
+// sink keeps none.
+char* output_line_room(size_t size, size_t& kept);
 // Writes `size` bytes that `fill` writes, in place, into the memory it is given.
 template <typename Fill>
 void output_fill(size_t size, Fill fill) {

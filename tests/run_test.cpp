@@ -173,4 +173,28 @@ TEST(OutputTest, RepeatsAndLongLinesKeepTheirOrder) {
   EXPECT_EQ(written, expected);
 }
 
+// Long sentences that share their start with the last one printed, or
+// come from two lines of forms in turn, and standard output's buffer
+// growing past its first size on the way: through a writer, where a long
+// sentence reuses the bytes that the last one left in the buffer, a run
+// prints what it prints into a string.
+TEST(OutputTest, LongSentencesThroughWriterMatchCapturedRun) {
+  const std::string tree =
+      "A -> BaBaBaaaa\nB -> CaCaCaaaa\nC -> DaDaDaaaa\nD -> EaEaEaaaa\n"
+      "E -> FaFaFaaaa\nF -> aaaaaaaaa\n";
+  for (const std::string& grammar_text :
+       {"S -> a\nS -> AS\n" + tree, "S -> P\nS -> Q\nP -> a\nP -> AP\nQ -> bb\nQ -> AQ\n" + tree,
+        "S -> a\nS -> AS\nS -> AbS\n" + tree}) {
+    std::string captured;
+    ASSERT_EQ(run_captured(grammar_text, captured), 0);
+    written.clear();
+    output_to_writer(output_writer_test);
+    EXPECT_EQ(run_bytes(grammar_text), 0);
+    EXPECT_EQ(output_flush(), 0);
+    output_to_writer(nullptr);
+    EXPECT_GT(written.size(), size_t{100000}) << grammar_text;
+    EXPECT_EQ(written, captured) << grammar_text;
+  }
+}
+
 }  // namespace
