@@ -38,9 +38,10 @@ static_assert(sizeof(void*) != 8 || sizeof(form_piece) == 48,
 // The head takes an alternative and the rest of a tail piece at once.
 static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
 
-// One child takes at most this many pieces. They are stocked before the
-// child is built, so that running out of memory never leaves it half made.
-constexpr size_t PIECES_PER_CHILD = 4;
+// One child takes at most this many pieces: two appends to the head, of
+// three each, and a tail piece. They are stocked before the child is built,
+// so that running out of memory never leaves it half made.
+constexpr size_t PIECES_PER_CHILD = 7;
 // Pieces come from the heap in blocks of this many, some 64 KB, kept until
 // the run ends, so that a long run takes memory from the system a few
 // times and never gives it back and faults it in again. A block's pieces
@@ -123,12 +124,12 @@ using piece_holder = std::unique_ptr<form_piece, piece_releaser>;
 
 std::string_view piece_text(const form_piece* piece) { return {piece->text, piece->size}; }
 
-// Copies `bytes`, at most a piece's text, to `to` and returns its end.
+// Copies `bytes`, at most 32 bytes, to `to` and returns its end.
 // Two fixed-size copies that may overlap cover any size in their range, and
 // fixed-size copies inline, where a call to copy a few bytes costs more than
 // the copy.
 char* piece_copy(char* to, std::string_view bytes) {
-  static_assert(PIECE_TEXT <= 32, "two copies of 16 bytes cover a piece");
+  static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 32, "two copies of 16 bytes cover what is copied");
   const char* from = bytes.data();
   size_t n = bytes.size();
   if (n >= 8) {
@@ -165,24 +166,34 @@ form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra
 
 // Index of the first nonterminal in `text`, or its size when there is none.
 size_t first_nonterminal(std::string_view text) {
-  return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
-                             text.begin());
+  // A lambda, not the function itself, so that the test inlines.
+  auto nonterminal = [](char c) { return is_nonterminal(c); };
+  return static_cast<size_t>(std::find_if(text.begin(), text.end(), nonterminal) - text.begin());
 }
 
 // The head `head` followed by `bytes` (two pieces' worth at most) and the
-// extra chain `extra`, whose reference it takes over. Takes two pieces at most.
+// extra chain `extra`, whose reference it takes over. Takes three pieces at most.
 form_piece* head_append(form_piece* head, std::string_view bytes, form_piece* extra) {
   if (bytes.empty() && extra == nullptr) return piece_hold(head);
-  if (head != nullptr && head->extra == nullptr && head->size + bytes.size() <= PIECE_TEXT) {
+  form_piece* link = head;  // the piece that the new last one follows
+  if (head != nullptr && head->extra == nullptr && head->size < PIECE_TEXT) {
     // A longer copy of a short last piece keeps heads from growing a piece
-    // a step.
-    return piece_make(piece_text(head), bytes, extra, piece_hold(head->link));
+    // a step; one that overflows it fills the copy up, so that a long head
+    // holds full pieces: fewer to keep, and to walk when it is printed.
+    size_t fill = std::min(bytes.size(), PIECE_TEXT - head->size);
+    bool fits = fill == bytes.size();
+    link = piece_make(piece_text(head), bytes.substr(0, fill), fits ? extra : nullptr,
+                      piece_hold(head->link));
+    if (fits) return link;
+    bytes = bytes.substr(fill);
+  } else {
+    piece_hold(link);
   }
   if (bytes.size() > PIECE_TEXT) {
     extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
     bytes = bytes.substr(0, PIECE_TEXT);
   }
-  return piece_make(bytes, {}, extra, piece_hold(head));
+  return piece_make(bytes, {}, extra, link);
 }
 
 // The tail that starts with `front`, a nonterminal and the rest of an
@@ -224,17 +235,16 @@ void form_derive(const sentential_form& parent, std::string_view alternative, se
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head.
   char joined[RHS_SLOT_SIZE + PIECE_TEXT];
-  std::copy(alternative.begin(), alternative.end(), joined);
+  piece_copy(joined, alternative);
   size_t q = first_nonterminal(after);
   if (q < after.size()) {
-    std::copy(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(q),
-              joined + alternative.size());
+    piece_copy(joined + alternative.size(), after.substr(0, q));
     child.head = head_append(parent.head, {joined, alternative.size() + q}, nullptr);
     child.tail =
         piece_make(after.substr(q), {}, piece_hold(first->extra), piece_hold(first->link));
     return;
   }
-  std::copy(after.begin(), after.end(), joined + alternative.size());
+  piece_copy(joined + alternative.size(), after);
   form_piece* head = head_append(parent.head, {joined, alternative.size() + after.size()},
                                 piece_hold(first->extra));
   form_piece* next = first->link;  // holds a nonterminal, or is null

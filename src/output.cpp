@@ -48,10 +48,25 @@ char* output_claim(size_t size) {
   return room;
 }
 
+// Bytes that fit after the pending ones. Short output uses the grown
+// buffer only up to the small one's size past the last long line, so that
+// it touches no more memory than the small buffer would.
+size_t output_left() {
+  size_t limit = std::min(output_capacity, output_line_kept + sizeof output_small);
+  return limit > output_pending_size ? limit - output_pending_size : 0;
+}
+
 // Hands the pending bytes to the writer.
 void output_send_pending() {
   if (output_pending_size > 0) output_writer(output_pending, output_pending_size);
   output_pending_size = 0;
+}
+
+// Hands the pending bytes to the writer, to write new ones from the
+// buffer's start, over the last long line.
+void output_restart() {
+  output_send_pending();
+  output_line_kept = 0;
 }
 
 // Fills `at` with `count` copies of `line`, doubling what is copied.
@@ -72,13 +87,12 @@ void output_send_repeats() {
   size_t count = std::exchange(output_repeat_count, 0);
   if (count == 0) return;
   std::string_view line = output_repeat_line;
-  size_t lines = std::min(count, (output_capacity - output_pending_size) / line.size());
+  size_t lines = std::min(count, output_left() / line.size());
   output_fill_lines(output_claim(lines * line.size()), line, lines);
   count -= lines;
   if (count == 0) return;
-  output_send_pending();
-  output_line_kept = 0;
-  size_t per_buffer = output_capacity / line.size();
+  output_restart();
+  size_t per_buffer = std::min(output_capacity, sizeof output_small) / line.size();
   output_fill_lines(output_pending, line, std::min(count, per_buffer));
   for (; count >= per_buffer; count -= per_buffer) {
     output_writer(output_pending, per_buffer * line.size());
@@ -120,9 +134,9 @@ void output_write(std::string_view bytes) {
     return;
   }
   output_send_repeats();
-  if (bytes.size() > output_capacity - output_pending_size) {
-    output_send_pending();
-    if (bytes.size() > output_capacity) {
+  if (bytes.size() > output_left()) {
+    output_restart();
+    if (bytes.size() > output_left()) {
       output_writer(bytes.data(), bytes.size());
       return;
     }
@@ -148,8 +162,8 @@ char* output_room(size_t size) {
     return output_buffer->data() + at;
   }
   output_send_repeats();
-  if (size > output_capacity - output_pending_size) {
-    output_send_pending();
+  if (size > output_left()) {
+    output_restart();
     if (size > output_capacity) output_grow(size);
   }
   return output_claim(size);
