@@ -28,14 +28,15 @@ static_assert(TREE_LEAVES >= STACK_SLOTS, "every slot needs a leaf");
 std::array<uint64_t, 2 * TREE_LEAVES> stack_tree;
 unsigned stack_tree_width = 1;            // slots under stack_tree_root
 unsigned stack_tree_root = TREE_LEAVES;  // node over slots 0 to width - 1
+// The slot that the last removal emptied, whose leaf still holds the form
+// it had, or -1. The step that follows mostly puts a new form there, so its
+// leaf is cleared only if the next removal comes first: one walk up the
+// tree saved in most steps.
+int stack_tree_stale = -1;
 
 // Sets the leaf of `slot` and recomputes the nodes above it, up to the
 // root or to the first node that keeps its value.
 void stack_tree_set(int slot, uint64_t leaf) {
-  while (stack_tree_width < static_cast<unsigned>(form_stack.stack_count)) {
-    stack_tree_width *= 2;
-    stack_tree_root /= 2;
-  }
   unsigned k = static_cast<unsigned>(slot) + TREE_LEAVES;
   stack_tree[k] = leaf;
   for (; k / 2 >= stack_tree_root; k /= 2) {
@@ -45,36 +46,25 @@ void stack_tree_set(int slot, uint64_t leaf) {
   }
 }
 
-// The overflow line, repeated as often as one step can refuse forms, so
-// that a step's refusals go out in one write.
-constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
-constexpr size_t OVERFLOW_LINE_SIZE = sizeof OVERFLOW_LINE - 1;
-constexpr int OVERFLOW_BLOCK_LINES = MAX_RULES * MAX_ALTERNATIVES;
-
-constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> overflow_block() {
-  std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> block{};
-  for (size_t i = 0; i < block.size(); ++i) block[i] = OVERFLOW_LINE[i % OVERFLOW_LINE_SIZE];
-  return block;
-}
-constexpr std::array<char, OVERFLOW_BLOCK_LINES * OVERFLOW_LINE_SIZE> OVERFLOW_BLOCK =
-    overflow_block();
-
-// Prints the overflow line `count` times.
+// Prints the overflow line `count` times; the output joins the lines of
+// many steps into a few large writes.
 void stack_overflow(int count) {
-  for (; count > 0; count -= OVERFLOW_BLOCK_LINES) {
-    int lines = std::min(count, OVERFLOW_BLOCK_LINES);
-    output_write({OVERFLOW_BLOCK.data(), OVERFLOW_LINE_SIZE * static_cast<size_t>(lines)});
-  }
+  static constexpr char OVERFLOW_LINE[] = "STACK OVERFLOW!\n";
+  output_repeat({OVERFLOW_LINE, sizeof OVERFLOW_LINE - 1}, static_cast<size_t>(count));
 }
 
 // The next free slot, empty, for a new form; the caller fills it and then
 // calls stack_commit. The stack must not be full.
-sentential_form& stack_next_slot() {
+// Makes one more slot; apart from stack_next_slot, so that its common case
+// stays small enough to inline.
+void stack_add_slot() {
+  form_stack.stack_items.reserve(STACK_SLOTS);
+  form_stack.stack_items.emplace_back();
+}
+
+inline sentential_form& stack_next_slot() {
   size_t slot = static_cast<size_t>(form_stack.stack_count);
-  if (form_stack.stack_items.size() <= slot) {
-    form_stack.stack_items.reserve(STACK_SLOTS);
-    form_stack.stack_items.emplace_back();
-  }
+  if (form_stack.stack_items.size() <= slot) stack_add_slot();
   return form_stack.stack_items[slot];
 }
 
@@ -84,13 +74,23 @@ void stack_tree_place(int slot) {
   stack_tree_set(slot, ~(length << SLOT_BITS | static_cast<uint64_t>(slot)));
 }
 
-void stack_commit() { stack_tree_place(form_stack.stack_count++); }
+void stack_commit() {
+  if (form_stack.stack_count == stack_tree_stale) stack_tree_stale = -1;  // overwritten now
+  // Only a new form can take the stack past the tree's width.
+  while (stack_tree_width <= static_cast<unsigned>(form_stack.stack_count)) {
+    stack_tree_width *= 2;
+    stack_tree_root /= 2;
+  }
+  stack_tree_place(form_stack.stack_count++);
+}
 
 }  // namespace
 
 void stack_clear() {
   // Zeroing the leaves in use zeroes every node a walk has written.
   for (int slot = form_stack.stack_count - 1; slot >= 0; --slot) stack_tree_set(slot, 0);
+  if (stack_tree_stale >= 0) stack_tree_set(stack_tree_stale, 0);
+  stack_tree_stale = -1;
   std::vector<sentential_form>().swap(form_stack.stack_items);
   form_stack.stack_count = 0;
   stack_tree_width = 1;
@@ -108,6 +108,7 @@ void stack_push(std::string_view form) {
 }
 
 void stack_pop_shortest(sentential_form& out) {
+  if (stack_tree_stale >= 0) stack_tree_set(std::exchange(stack_tree_stale, -1), 0);
   int last = form_stack.stack_count - 1;
   int best = static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1));
   std::vector<sentential_form>& items = form_stack.stack_items;
@@ -117,7 +118,7 @@ void stack_pop_shortest(sentential_form& out) {
     items[static_cast<size_t>(best)] = std::move(items[static_cast<size_t>(last)]);
     stack_tree_place(best);
   }
-  stack_tree_set(last, 0);
+  stack_tree_stale = last;
 }
 
 bool stack_is_empty() { return form_stack.stack_count <= 0; }

@@ -4,6 +4,8 @@
 #include "form.h"
 
 #include <algorithm>
+#include <cstdint>
+#include <cstring>
 #include <memory>
 #include <utility>
 #include <vector>
@@ -37,13 +39,18 @@ static_assert(sizeof(void*) != 8 || sizeof(form_piece) == 48,
 // The head takes an alternative and the rest of a tail piece at once.
 static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
 
-// One child takes at most this many pieces. They are stocked before the
-// child is built, so that running out of memory never leaves it half made.
-constexpr size_t PIECES_PER_CHILD = 4;
-// Pieces come from the heap in blocks of this many, and a released piece
-// waits among the spares for the next steps, which make about as many as
-// their parents' release frees: most steps never reach the heap.
-constexpr size_t PIECES_PER_BLOCK = 64;
+// One child takes at most this many pieces: two appends to the head, of
+// three each, and a tail piece. They are stocked before the child is built,
+// so that running out of memory never leaves it half made.
+constexpr size_t PIECES_PER_CHILD = 7;
+// Pieces come from the heap in blocks of this many, some 64 KB, kept until
+// the run ends, so that a long run takes memory from the system a few
+// times and never gives it back and faults it in again. A block's pieces
+// are handed out in order, so that a form built in a row lies in a row and
+// pages never reached take no memory; a released piece waits among the
+// spares for the next steps, which make about as many as their parents'
+// release frees.
+constexpr size_t PIECES_PER_BLOCK = 1365;
 static_assert(PIECES_PER_BLOCK >= PIECES_PER_CHILD, "one block stocks a child");
 
 struct piece_block {
@@ -52,28 +59,33 @@ struct piece_block {
 };
 
 piece_block* piece_blocks = nullptr;  // every block made, newest first
-form_piece* spare_pieces = nullptr;    // pieces no form holds, chained by `link`
+size_t block_unused = 0;              // pieces never handed out, at the end of the newest
+form_piece* spare_pieces = nullptr;    // pieces released, chained by `link`
 size_t spare_count = 0;               // pieces in spare_pieces
 size_t pieces_in_use = 0;             // pieces held by forms
 
 // Makes sure that `count` pieces can be taken without allocating.
 void piece_stock(size_t count) {
-  if (spare_count >= count) return;
+  if (spare_count + block_unused >= count) return;
   piece_block* block = new piece_block;
-  block->next = piece_blocks;
-  piece_blocks = block;
-  for (form_piece& piece : block->pieces) {
+  // The old block's unused pieces join the spares, to be used first.
+  for (; block_unused > 0; --block_unused) {
+    form_piece& piece = piece_blocks->pieces[PIECES_PER_BLOCK - block_unused];
     piece.link = spare_pieces;
     spare_pieces = &piece;
+    ++spare_count;
   }
-  spare_count += PIECES_PER_BLOCK;
+  block->next = piece_blocks;
+  piece_blocks = block;
+  block_unused = PIECES_PER_BLOCK;
 }
 
 form_piece* piece_take() {
+  ++pieces_in_use;
+  if (spare_count == 0) return &piece_blocks->pieces[PIECES_PER_BLOCK - block_unused--];
   form_piece* piece = spare_pieces;
   spare_pieces = piece->link;
   --spare_count;
-  ++pieces_in_use;
   return piece;
 }
 
@@ -113,6 +125,33 @@ using piece_holder = std::unique_ptr<form_piece, piece_releaser>;
 
 std::string_view piece_text(const form_piece* piece) { return {piece->text, piece->size}; }
 
+// Copies `bytes`, at most 32 bytes, to `to` and returns its end.
+// Two fixed-size copies that may overlap cover any size in their range, and
+// fixed-size copies inline, where a call to copy a few bytes costs more than
+// the copy.
+char* piece_copy(char* to, std::string_view bytes) {
+  static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 32, "two copies of 16 bytes cover what is copied");
+  const char* from = bytes.data();
+  size_t n = bytes.size();
+  if (n >= 8) {
+    if (n >= 16) {
+      std::memcpy(to, from, 16);
+      std::memcpy(to + n - 16, from + n - 16, 16);
+    } else {
+      std::memcpy(to, from, 8);
+      std::memcpy(to + n - 8, from + n - 8, 8);
+    }
+  } else if (n >= 4) {
+    std::memcpy(to, from, 4);
+    std::memcpy(to + n - 4, from + n - 4, 4);
+  } else if (n > 0) {
+    to[0] = from[0];
+    to[n / 2] = from[n / 2];
+    to[n - 1] = from[n - 1];
+  }
+  return to + n;
+}
+
 // A stocked piece with the text `a` + `b` (PIECE_TEXT bytes at most), whose
 // extra chain is `extra` and whose link is `link`: it takes over both references.
 form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra, form_piece* link) {
@@ -120,33 +159,58 @@ form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra
   piece->link = link;
   piece->extra = extra;
   piece->refs = 1;
-  std::copy(a.begin(), a.end(), piece->text);
-  std::copy(b.begin(), b.end(), piece->text + a.size());
+  piece_copy(piece_copy(piece->text, a), b);
   piece->size = static_cast<uint8_t>(a.size() + b.size());
   piece->length = piece->size + (extra != nullptr ? extra->length : 0);
   return piece;
 }
 
+// Whether any of the 8 bytes of `word` is a nonterminal, A to Z: each
+// byte's high bit is set by arithmetic that carries into no other byte.
+bool word_has_nonterminal(uint64_t word) {
+  constexpr uint64_t ONES = ~uint64_t{0} / 255;       // 0x0101...01
+  uint64_t low = word & ONES * 127;                   // each byte's low 7 bits
+  uint64_t below_z = ONES * (127 + 'Z' + 1) - low;    // high bit: byte <= 'Z'
+  uint64_t above_a = low + ONES * (127 - ('A' - 1));  // high bit: byte >= 'A'
+  return (below_z & above_a & ~word & ONES * 128) != 0;
+}
+
 // Index of the first nonterminal in `text`, or its size when there is none.
+// It looks at 8 bytes at a time: terminals run long in a form's pieces.
 size_t first_nonterminal(std::string_view text) {
-  return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) -
-                             text.begin());
+  size_t at = 0;
+  for (; at + 8 <= text.size(); at += 8) {
+    uint64_t word;
+    std::memcpy(&word, text.data() + at, 8);
+    if (word_has_nonterminal(word)) break;
+  }
+  while (at < text.size() && !is_nonterminal(text[at])) ++at;
+  return at;
 }
 
 // The head `head` followed by `bytes` (two pieces' worth at most) and the
-// extra chain `extra`, whose reference it takes over. Takes two pieces at most.
+// extra chain `extra`, whose reference it takes over. Takes three pieces at most.
 form_piece* head_append(form_piece* head, std::string_view bytes, form_piece* extra) {
   if (bytes.empty() && extra == nullptr) return piece_hold(head);
-  if (head != nullptr && head->extra == nullptr && head->size + bytes.size() <= PIECE_TEXT) {
+  form_piece* link = head;  // the piece that the new last one follows
+  if (head != nullptr && head->extra == nullptr && head->size < PIECE_TEXT) {
     // A longer copy of a short last piece keeps heads from growing a piece
-    // a step.
-    return piece_make(piece_text(head), bytes, extra, piece_hold(head->link));
+    // a step; one that overflows it fills the copy up, so that a long head
+    // holds full pieces: fewer to keep, and to walk when it is printed.
+    size_t fill = std::min(bytes.size(), PIECE_TEXT - head->size);
+    bool fits = fill == bytes.size();
+    link = piece_make(piece_text(head), bytes.substr(0, fill), fits ? extra : nullptr,
+                      piece_hold(head->link));
+    if (fits) return link;
+    bytes = bytes.substr(fill);
+  } else {
+    piece_hold(link);
   }
   if (bytes.size() > PIECE_TEXT) {
     extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
     bytes = bytes.substr(0, PIECE_TEXT);
   }
-  return piece_make(bytes, {}, extra, piece_hold(head));
+  return piece_make(bytes, {}, extra, link);
 }
 
 // The tail that starts with `front`, a nonterminal and the rest of an
@@ -172,29 +236,32 @@ form_piece* tail_make(std::string_view front, std::string_view text, form_piece*
 // stocked first, so that running out of memory never leaves it half made.
 void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child) {
   piece_stock(PIECES_PER_CHILD);
-  const form_piece* first = parent.tail;
+  form_piece* first = parent.tail;
   std::string_view after = piece_text(first).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
   size_t k = first_nonterminal(alternative);
   if (k < alternative.size()) {
     child.head = head_append(parent.head, alternative.substr(0, k), nullptr);
-    child.tail = tail_make(alternative.substr(k), after, first->extra, first->link);
+    // An alternative that ends with the nonterminal it replaces, as in
+    // "M -> aM", leaves the tail as it was: the child shares its first piece.
+    child.tail = k + 1 == alternative.size() && alternative[k] == first->text[0]
+                     ? piece_hold(first)
+                     : tail_make(alternative.substr(k), after, first->extra, first->link);
     return;
   }
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head.
   char joined[RHS_SLOT_SIZE + PIECE_TEXT];
-  std::copy(alternative.begin(), alternative.end(), joined);
+  piece_copy(joined, alternative);
   size_t q = first_nonterminal(after);
   if (q < after.size()) {
-    std::copy(after.begin(), after.begin() + static_cast<std::ptrdiff_t>(q),
-              joined + alternative.size());
+    piece_copy(joined + alternative.size(), after.substr(0, q));
     child.head = head_append(parent.head, {joined, alternative.size() + q}, nullptr);
     child.tail =
         piece_make(after.substr(q), {}, piece_hold(first->extra), piece_hold(first->link));
     return;
   }
-  std::copy(after.begin(), after.end(), joined + alternative.size());
+  piece_copy(joined + alternative.size(), after);
   form_piece* head = head_append(parent.head, {joined, alternative.size() + after.size()},
                                 piece_hold(first->extra));
   form_piece* next = first->link;  // holds a nonterminal, or is null
@@ -214,20 +281,63 @@ void form_derive(const sentential_form& parent, std::string_view alternative, se
   child.tail = piece_make(text.substr(q2), {}, piece_hold(next->extra), piece_hold(next->link));
 }
 
+namespace {
+
+// A sentence this long is printed at the start of the output's buffer,
+// where the last one was: sentences of one search mostly share their start,
+// and the bytes already there need not be walked to again. Shorter ones are
+// not worth the write that placing them there costs.
+constexpr size_t PRINT_LONG_LINE = 4096;
+// The head of the last long sentence printed, held, and its length: the
+// pieces that the next one shares with it end at the same byte.
+form_piece* print_last_head = nullptr;
+size_t print_last_length = 0;
+
+// Writes the text of `piece` and its extra chain to `at`.
+void piece_write(const form_piece* piece, char* at) {
+  for (const form_piece* p = piece; p != nullptr; p = p->extra) {
+    at = piece_copy(at, piece_text(p));
+  }
+}
+
+// Writes the head pieces of `form` into `line`, from its end back to byte
+// `kept`: the bytes before that are there already, from the last long
+// sentence, when a piece of its head ends there.
+void print_head(const sentential_form& form, char* line, size_t kept) {
+  const form_piece* last = print_last_head;  // walked back alongside
+  size_t last_end = print_last_length;       // where `last` ends
+  size_t end = form.length;
+  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
+    if (end <= kept && kept > 0) {
+      while (last != nullptr && last_end > end) {
+        last_end -= last->length;
+        last = last->link;
+      }
+      if (last == piece) return;  // the same piece ends at the same byte
+    }
+    end -= piece->length;
+    piece_write(piece, line + end);
+  }
+}
+
+}  // namespace
+
 // Writes the sentence `form` and a newline. The head's pieces go from last
 // to first, so they fill the line from its end.
 void form_print(const sentential_form& form) {
-  output_fill(form.length + 1, [&form](char* line) {
-    char* end = line + form.length;
-    *end = '\n';
-    for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
-      end -= piece->length;
-      char* at = end;
-      for (const form_piece* p = piece; p != nullptr; p = p->extra) {
-        at = std::copy(p->text, p->text + p->size, at);
-      }
-    }
-  });
+  if (form.length + 1 < PRINT_LONG_LINE) {
+    output_fill(form.length + 1, [&form](char* line) {
+      line[form.length] = '\n';
+      print_head(form, line, 0);
+    });
+    return;
+  }
+  size_t kept = 0;
+  char* line = output_line_room(form.length + 1, kept);
+  line[form.length] = '\n';
+  print_head(form, line, kept);
+  piece_release(std::exchange(print_last_head, piece_hold(form.head)));
+  print_last_length = form.length;
 }
 
 namespace {
@@ -328,12 +438,14 @@ char form_leftmost(const sentential_form& form) { return form.tail->text[0]; }
 
 // Returns every block to the heap once no form holds a piece.
 void form_free_blocks() {
+  piece_release(std::exchange(print_last_head, nullptr));
   if (pieces_in_use != 0) return;
   while (piece_blocks != nullptr) {
     piece_block* next = piece_blocks->next;
     delete piece_blocks;
     piece_blocks = next;
   }
+  block_unused = 0;
   spare_pieces = nullptr;
   spare_count = 0;
 }

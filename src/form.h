@@ -74,7 +74,8 @@ char form_leftmost(const sentential_form& form);
 void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child);
 // Writes the sentence `form` and a newline to the output.
 void form_print(const sentential_form& form);
-// Returns the pieces' memory to the heap once no form holds a piece.
+// Drops the pieces kept from the last long sentence printed, and returns
+// the pieces' memory to the heap once no form holds a piece.
 void form_free_blocks();
 
 #endif

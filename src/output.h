@@ -7,7 +7,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <string_view>
 
@@ -19,20 +18,25 @@ std::string* output_to(std::string* buffer);
 // without a standard output, such as a web page.
 void output_to_writer(void (*writer)(const char* bytes, size_t size));
 void output_write(std::string_view bytes);
+// Writes `line` `count` times, after what was written before and before
+// whatever is written next; the copies may wait until then, so that many
+// calls go out as a few large writes. `line` must stay as it is for the
+// run's life, as a literal does.
+void output_repeat(std::string_view line, size_t count);
 // Room for `size` more bytes of output, to be filled before the next output
-// call; null when the sink cannot give that much in one place.
+// call. Standard output's buffer grows to hold it, and keeps its size
+// until output_release; throws std::bad_alloc when it cannot grow.
 char* output_room(size_t size);
-// Writes `size` bytes that `fill` writes into the memory it is given: in
-// place where the sink has room, else through a scratch buffer.
+// Room for a long line of `size` bytes at the start of standard output's
+// buffer, after what is pending has been sent; `kept` tells how many bytes
+// there still hold the last line placed by this call, so that a line that
+// starts as the last one did need not write those bytes again. A string
+// sink keeps none.
+char* output_line_room(size_t size, size_t& kept);
+// Writes `size` bytes that `fill` writes, in place, into the memory it is given.
 template <typename Fill>
 void output_fill(size_t size, Fill fill) {
-  if (char* room = output_room(size)) {
-    fill(room);
-    return;
-  }
-  std::unique_ptr<char[]> scratch(new char[size]);  // no need to clear it
-  fill(scratch.get());
-  output_write({scratch.get(), size});
+  fill(output_room(size));
 }
 // Whether `message` names `number` in decimal, with no digit beside it: a
 // message that names a limit is tied to the limit's constant with it at
@@ -87,5 +91,8 @@ class output_capture {
 // Hands everything written so far to standard output; returns 1 when
 // standard output has failed, else 0.
 int output_flush();
+// Hands the pending output to standard output and gives back the memory
+// that standard output's buffer took to grow: once, at a run's end.
+void output_release();
 
 #endif

@@ -68,6 +68,7 @@ int run_bytes(std::string_view bytes) {
 void run_reset() {
   stack_clear();
   form_free_blocks();  // no form is left to hold a piece
+  output_release();
   check_reset();
   grammar_watch(nullptr);
 }

@@ -77,4 +77,25 @@ TEST(FormTest, TextSurvivesEveryStep) {
   form_free_blocks();
 }
 
+// The leftmost nonterminal is found eight bytes at a time: no word may
+// hide one, whatever byte it is and wherever it stands in the word, and
+// no other byte (next to A or Z, or a letter with the high bit set) may be
+// taken for one.
+TEST(FormTest, LeftmostNonterminalAmongAnyBytes) {
+  for (int byte = 0; byte < 256; ++byte) {
+    const char c = static_cast<char>(byte);
+    const bool nonterminal = c >= 'A' && c <= 'Z';
+    for (size_t at = 0; at < 17; ++at) {
+      std::string text(17, 'a');
+      text[at] = c;
+      sentential_form sentence_or_not = form_from_text(text);
+      EXPECT_EQ(form_is_sentence(sentence_or_not), !nonterminal) << byte << " at " << at;
+      sentential_form form = form_from_text(text + "S");
+      EXPECT_EQ(form_leftmost(form), nonterminal ? c : 'S') << byte << " at " << at;
+    }
+  }
+  EXPECT_EQ(form_pieces_in_use(), 0u);
+  form_free_blocks();
+}
+
 }  // namespace
