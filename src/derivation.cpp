@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "output.h"
+#include "trace.h"
 
 form_stack_state form_stack;
 
@@ -140,9 +141,11 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   int alternatives = g.choice_start[n + 1] - first;
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
+  bool traced = trace_enabled();  // read once: the loop's stores could change it
   for (int k = first; k < first + kept; ++k) {
     sentential_form& child = stack_next_slot();
     form_derive(form, grammar_choice_text(g, g.choices[k]), child);
+    if (traced) child.how = trace_make(form.how, {g.choices[k].entry, g.choices[k].slot});
     stack_commit();
   }
   stack_overflow(alternatives - kept);

@@ -12,6 +12,7 @@
 
 #include "grammar.h"
 #include "output.h"
+#include "trace.h"
 
 // A piece of form text. A piece never changes once a form holds it, so any
 // number of forms may share it; `refs` counts the forms and pieces that
@@ -373,6 +374,15 @@ bool piece_is_sound(const form_piece* piece, bool nonterminals, size_t& total) {
 void form_release(sentential_form& form) {
   piece_release(form.head);
   piece_release(form.tail);
+  if (form.how != nullptr) trace_release(form.how);
+}
+
+size_t form_tail_length(const sentential_form& form) {
+  size_t length = 0;
+  for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
+    length += piece->length;
+  }
+  return length;
 }
 
 sentential_form form_from_text(std::string_view text) {

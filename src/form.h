@@ -9,7 +9,8 @@
 #include <string_view>
 #include <utility>
 
-struct form_piece;  // a piece of form text, shared by the forms that hold it
+struct form_piece;    // a piece of form text, shared by the forms that hold it
+struct trace_record;  // how a form was made, when the run keeps it (trace.h)
 
 // A sentential form: bytes A to Z are nonterminals, all others terminals.
 // Its text lives in pieces that never change and are shared with the forms
@@ -20,9 +21,10 @@ struct form_piece;  // a piece of form text, shared by the forms that hold it
 // its first byte. A sentence has no tail. A form holds one reference to each
 // chain and drops them when it is destroyed or overwritten.
 struct sentential_form {
-  form_piece* head = nullptr;  // terminals before the leftmost nonterminal
-  form_piece* tail = nullptr;  // the leftmost nonterminal and all after it
-  size_t length = 0;          // bytes in the whole form
+  form_piece* head = nullptr;   // terminals before the leftmost nonterminal
+  form_piece* tail = nullptr;   // the leftmost nonterminal and all after it
+  size_t length = 0;            // bytes in the whole form
+  trace_record* how = nullptr;  // how it was made, on a traced run; else null
 
   sentential_form() = default;
   sentential_form(sentential_form&& other) noexcept;
@@ -32,7 +34,7 @@ struct sentential_form {
   ~sentential_form();
 };
 
-// Drops the references of a form that holds pieces.
+// Drops the references of a form that holds pieces or a record.
 void form_release(sentential_form& form);
 
 // Moves and the destructor are here so that they inline into the stack's
@@ -40,24 +42,29 @@ void form_release(sentential_form& form);
 inline sentential_form::sentential_form(sentential_form&& other) noexcept
     : head(std::exchange(other.head, nullptr)),
       tail(std::exchange(other.tail, nullptr)),
-      length(std::exchange(other.length, 0)) {}
+      length(std::exchange(other.length, 0)),
+      how(std::exchange(other.how, nullptr)) {}
 
 inline sentential_form& sentential_form::operator=(sentential_form&& other) noexcept {
-  sentential_form taken(std::move(other));  // safe when `other` is this form
-  std::swap(head, taken.head);
-  std::swap(tail, taken.tail);
-  std::swap(length, taken.length);
-  return *this;  // what this form held is released with `taken`
+  if (this == &other) return *this;
+  if (head != nullptr || tail != nullptr || how != nullptr) form_release(*this);
+  head = std::exchange(other.head, nullptr);
+  tail = std::exchange(other.tail, nullptr);
+  length = std::exchange(other.length, 0);
+  how = std::exchange(other.how, nullptr);
+  return *this;
 }
 
 inline sentential_form::~sentential_form() {
-  if (head != nullptr || tail != nullptr) form_release(*this);
+  if (head != nullptr || tail != nullptr || how != nullptr) form_release(*this);
 }
 
 // Makes a form from its text, and gives a form's text back.
 sentential_form form_from_text(std::string_view text);
 std::string form_text(const sentential_form& form);
 inline size_t form_length(const sentential_form& form) { return form.length; }
+// Bytes from the leftmost nonterminal on: it walks the tail's pieces.
+size_t form_tail_length(const sentential_form& form);
 // Whether every piece of `form` is as the module builds them: its recorded
 // length and piece sizes match its text, the head holds only terminals, the
 // tail starts with a nonterminal. For tests: it walks the whole form.

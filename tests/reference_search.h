@@ -6,6 +6,8 @@
 #ifndef SENTGEN_REFERENCE_SEARCH_H
 #define SENTGEN_REFERENCE_SEARCH_H
 
+#include <algorithm>
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -13,12 +15,30 @@
 #include "derivation.h"
 #include "grammar.h"
 #include "run.h"
+#include "trace.h"
 
-// Appends to `out` what a run on `g` prints after the listing. Gives up once
+// What a traced run tells, as the model finds it: each sentence's rules
+// and the step that took it out, and the counts of the search.
+struct reference_trace {
+  std::vector<std::vector<trace_label>> derivations;  // each sentence's rules, in order
+  std::vector<uint64_t> sentence_steps;               // the step that took each out
+  uint64_t steps = 0;                                 // forms taken off the stack
+  uint64_t forms_made = 1;                            // forms kept, the seed included
+  uint64_t forms_refused = 0;                         // forms a full stack refused
+  int most_pending = 1;                               // most forms pending at once
+  run_end end = RUN_STACK_EMPTY;                      // why the search ended
+};
+
+// Appends to `out` what a run on `g` prints after the listing; with
+// `trace`, keeps each form's rules too and reports into it. Gives up once
 // its work (forms scanned plus bytes of forms built) passes `max_work`, and
 // returns false; `out` then holds a prefix of what the run prints.
-inline bool reference_search(const grammar_table& g, size_t max_work, std::string& out) {
+inline bool reference_search(const grammar_table& g, size_t max_work, std::string& out,
+                             reference_trace* trace = nullptr) {
+  reference_trace ignored;
+  reference_trace& t = trace != nullptr ? *trace : ignored;
   std::vector<std::string> stack{std::string(grammar_seed(g))};
+  std::vector<std::vector<trace_label>> rules{{}};  // each pending form's rules
   int budget = SENTENCE_BUDGET;
   int idle_steps = 0;
   size_t work = 0;
@@ -29,29 +49,46 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
       if (stack[i].size() < stack[best].size()) best = i;
     }
     std::swap(stack[best], stack.back());
+    std::swap(rules[best], rules.back());
     std::string form = std::move(stack.back());
+    std::vector<trace_label> made_by = std::move(rules.back());
     stack.pop_back();
+    rules.pop_back();
+    ++t.steps;
     size_t k = form.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     if (k == std::string::npos) {
       out += form + '\n';
+      t.derivations.push_back(made_by);
+      t.sentence_steps.push_back(t.steps);
       idle_steps = 0;
-      if (--budget == 0) return true;
+      if (--budget == 0) {
+        t.end = RUN_SENTENCES;
+        return true;
+      }
       continue;
     }
     for (int i = 0; i < g.rule_count; ++i) {
       for (int j = 0; g.lhs[i] == form[k] && j < MAX_ALTERNATIVES && g.rhs[i][j][0] != '\0'; ++j) {
         if (stack.size() >= static_cast<size_t>(STACK_LIMIT)) {
           out += "STACK OVERFLOW!\n";
+          ++t.forms_refused;
           continue;
         }
         std::string alternative = g.rhs[i][j][0] == '@' ? "" : g.rhs[i][j];
         stack.push_back(form.substr(0, k) + alternative + form.substr(k + 1));
-        work += stack.back().size();
+        rules.push_back(made_by);
+        if (trace != nullptr) {
+          rules.back().push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(j)});
+        }
+        ++t.forms_made;
+        work += stack.back().size() + rules.back().size();
         if (work > max_work) return false;
       }
     }
+    t.most_pending = std::max(t.most_pending, static_cast<int>(stack.size()));
     if (++idle_steps >= IDLE_STEP_LIMIT && !stack.empty()) {
       out += "No sentence in 10000 steps: search stopped.\n";
+      t.end = RUN_IDLE;
       return true;
     }
   }

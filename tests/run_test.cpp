@@ -13,6 +13,7 @@
 #include "derivation.h"
 #include "output.h"
 #include "reference_search.h"
+#include "trace.h"
 
 namespace {
 long allocations_left = -1;  // allocations that may still succeed; -1: all
@@ -124,6 +125,35 @@ TEST(RunTest, OutOfMemoryAnywhereEndsWithMessage) {
     EXPECT_EQ(form_pieces_in_use(), 0u);
   }
   EXPECT_TRUE(stack_is_empty());
+}
+
+// A traced run takes more allocations, the records' blocks; failing each
+// one ends the run as out of memory, with every record given back.
+TEST(RunTest, TracedRunOutOfMemoryGivesRecordsBack) {
+  const std::string_view grammar = "S -> aSbScSdS\nS -> SSSSSSSS\nS -> aaaaaaaa\n";
+  std::string printed;
+  printed.reserve(1 << 20);
+  run_trace trace{};
+  for (long allowed = 0;; ++allowed) {
+    allocations_left = allowed;
+    int status;
+    {
+      output_capture capture;
+      capture.out.swap(printed);
+      status = run_bytes_traced(grammar, trace);
+      printed.swap(capture.out);
+      printed.clear();
+    }
+    allocations_left = -1;
+    EXPECT_EQ(trace_records_in_use(), 0u);
+    EXPECT_EQ(form_pieces_in_use(), 0u);
+    if (status == 0) {
+      EXPECT_NE(trace.end, RUN_OUT_OF_MEMORY);
+      break;
+    }
+    ASSERT_EQ(trace.end, RUN_OUT_OF_MEMORY) << "allocation " << allowed;
+    ASSERT_LT(allowed, 1000);
+  }
 }
 
 TEST(RunTest, RunsAreIndependent) {

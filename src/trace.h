@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: MIT
+// Trace module: how each form was made, kept only when a run is asked to
+// (the page asks, to show a sentence's derivation; the program never does).
+// A form's record names the rule applied and the record of the form it came
+// from, so records are shared down the search tree as pieces are, and a
+// step costs the same however long its derivation.
+#ifndef SENTGEN_TRACE_H
+#define SENTGEN_TRACE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "grammar.h"
+
+// A rule as the listing labels it: "entry:slot".
+struct trace_label {
+  uint8_t entry;  // the rule entry
+  uint8_t slot;   // the alternative's slot in it
+};
+inline bool operator==(trace_label a, trace_label b) { return a.entry == b.entry && a.slot == b.slot; }
+
+// How one form was made: 16 bytes on a 64-bit system, one per form made.
+struct trace_record {
+  trace_record* parent;  // the record of the form it came from; null: the seed's child
+  uint32_t refs;         // forms and records that point here
+  trace_label label;     // the rule applied to the parent form
+};
+
+extern bool trace_is_on;  // whether new forms get a record; off by default
+inline bool trace_enabled() { return trace_is_on; }
+void trace_enable(bool on);
+
+// A record for a form made from the form whose record is `parent` (null for
+// the seed) by `label`; it holds a reference to `parent`.
+trace_record* trace_make(trace_record* parent, trace_label label);
+// Drops a reference; a record left without any is given back, and so on up.
+void trace_release(trace_record* record);
+// The rules applied from the seed to the form whose record is `record`, in
+// the order they were applied (each to the leftmost nonterminal).
+std::vector<trace_label> trace_labels(const trace_record* record);
+// Records held now; spare records kept for reuse do not count.
+size_t trace_records_in_use();
+// Returns the records' memory to the heap once no form holds a record.
+void trace_free_blocks();
+
+// One step of a derivation, replayed: the form after it, where the
+// nonterminal it replaced stood, and how many bytes the rule put there.
+struct trace_step {
+  size_t index;      // 0 for the seed, then 1 for the first rule applied
+  trace_label label;  // the rule applied (none for the seed)
+  std::string form;  // the form after the step
+  size_t at;         // where the replaced nonterminal stood
+  size_t inserted;   // bytes the rule put there
+};
+// Replays `labels` from the seed of `g`, each on the leftmost nonterminal,
+// and hands `wanted` steps to `on_step`. Returns false when a label does
+// not fit the form (a rule of another nonterminal, or no nonterminal left).
+bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,
+                  const std::function<bool(size_t index)>& wanted,
+                  const std::function<void(const trace_step& step)>& on_step);
+
+#endif
