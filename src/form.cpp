@@ -12,7 +12,6 @@
 
 #include "grammar.h"
 #include "output.h"
-#include "trace.h"
 
 // A piece of form text. A piece never changes once a form holds it, so any
 // number of forms may share it; `refs` counts the forms and pieces that
@@ -374,7 +373,6 @@ bool piece_is_sound(const form_piece* piece, bool nonterminals, size_t& total) {
 void form_release(sentential_form& form) {
   piece_release(form.head);
   piece_release(form.tail);
-  if (form.how != nullptr) trace_release(form.how);
 }
 
 size_t form_tail_length(const sentential_form& form) {

@@ -5,12 +5,12 @@
 #define SENTGEN_FORM_H
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <utility>
 
 struct form_piece;    // a piece of form text, shared by the forms that hold it
-struct trace_record;  // how a form was made, when the run keeps it (trace.h)
 
 // A sentential form: bytes A to Z are nonterminals, all others terminals.
 // Its text lives in pieces that never change and are shared with the forms
@@ -24,7 +24,7 @@ struct sentential_form {
   form_piece* head = nullptr;   // terminals before the leftmost nonterminal
   form_piece* tail = nullptr;   // the leftmost nonterminal and all after it
   size_t length = 0;            // bytes in the whole form
-  trace_record* how = nullptr;  // how it was made, on a traced run; else null
+  uint32_t how = 0;             // its record (trace.h) on a traced run; else 0
 
   sentential_form() = default;
   sentential_form(sentential_form&& other) noexcept;
@@ -34,7 +34,7 @@ struct sentential_form {
   ~sentential_form();
 };
 
-// Drops the references of a form that holds pieces or a record.
+// Drops the references of a form that holds pieces.
 void form_release(sentential_form& form);
 
 // Moves and the destructor are here so that they inline into the stack's
@@ -43,20 +43,20 @@ inline sentential_form::sentential_form(sentential_form&& other) noexcept
     : head(std::exchange(other.head, nullptr)),
       tail(std::exchange(other.tail, nullptr)),
       length(std::exchange(other.length, 0)),
-      how(std::exchange(other.how, nullptr)) {}
+      how(std::exchange(other.how, 0)) {}
 
 inline sentential_form& sentential_form::operator=(sentential_form&& other) noexcept {
   if (this == &other) return *this;
-  if (head != nullptr || tail != nullptr || how != nullptr) form_release(*this);
+  if (head != nullptr || tail != nullptr) form_release(*this);
   head = std::exchange(other.head, nullptr);
   tail = std::exchange(other.tail, nullptr);
   length = std::exchange(other.length, 0);
-  how = std::exchange(other.how, nullptr);
+  how = std::exchange(other.how, 0);
   return *this;
 }
 
 inline sentential_form::~sentential_form() {
-  if (head != nullptr || tail != nullptr || how != nullptr) form_release(*this);
+  if (head != nullptr || tail != nullptr) form_release(*this);
 }
 
 // Makes a form from its text, and gives a form's text back.

@@ -4,6 +4,7 @@
 #include "trace.h"
 
 #include <algorithm>
+#include <memory>
 
 #include "form.h"
 
@@ -11,74 +12,49 @@ bool trace_is_on = false;
 
 namespace {
 
-// Records come from the heap in blocks, as pieces do, and a released record
-// waits among the spares for the next form.
-constexpr size_t RECORDS_PER_BLOCK = 256;
+// Records come in blocks that never move, so that making one never copies
+// the others; record k is entry k % RECORDS_PER_BLOCK of block k / it.
+constexpr size_t RECORDS_PER_BLOCK = 4096;
 
 struct trace_block {
-  trace_block* next;                         // the block made before this one
-  trace_record records[RECORDS_PER_BLOCK];  // the records it holds
+  trace_id parents[RECORDS_PER_BLOCK];     // each record's parent
+  trace_label labels[RECORDS_PER_BLOCK];  // each record's rule
 };
 
-trace_block* trace_blocks = nullptr;    // every block made, newest first
-trace_record* spare_records = nullptr;  // records no form holds, chained by `parent`
-size_t records_in_use = 0;              // records held by forms and records
-
-trace_record* trace_take() {
-  if (spare_records == nullptr) {
-    trace_block* block = new trace_block;
-    block->next = trace_blocks;
-    trace_blocks = block;
-    for (trace_record& record : block->records) {
-      record.parent = spare_records;
-      spare_records = &record;
-    }
-  }
-  trace_record* record = spare_records;
-  spare_records = record->parent;
-  ++records_in_use;
-  return record;
-}
+std::vector<std::unique_ptr<trace_block>> trace_blocks;  // every block of this run
+size_t records_made = 0;  // records handed out; number 0 is never one
 
 }  // namespace
 
 void trace_enable(bool on) { trace_is_on = on; }
 
-trace_record* trace_make(trace_record* parent, trace_label label) {
-  trace_record* record = trace_take();  // before the reference: it may throw
-  if (parent != nullptr) ++parent->refs;
-  *record = {parent, 1, label};
-  return record;
+trace_id trace_make(trace_id parent, trace_label label) {
+  size_t record = records_made + 1;
+  size_t block = record / RECORDS_PER_BLOCK;
+  if (block == trace_blocks.size()) trace_blocks.push_back(std::make_unique<trace_block>());
+  trace_blocks[block]->parents[record % RECORDS_PER_BLOCK] = parent;
+  trace_blocks[block]->labels[record % RECORDS_PER_BLOCK] = label;
+  records_made = record;
+  return static_cast<trace_id>(record);
 }
 
-void trace_release(trace_record* record) {
-  // A loop, not recursion: a derivation may be 200,000 steps long.
-  while (record != nullptr && --record->refs == 0) {
-    trace_record* parent = record->parent;
-    record->parent = spare_records;
-    spare_records = record;
-    --records_in_use;
-    record = parent;
-  }
-}
-
-std::vector<trace_label> trace_labels(const trace_record* record) {
+std::vector<trace_label> trace_labels(trace_id record) {
   std::vector<trace_label> labels;
-  for (; record != nullptr; record = record->parent) labels.push_back(record->label);
+  while (record != 0) {
+    const trace_block& block = *trace_blocks[record / RECORDS_PER_BLOCK];
+    labels.push_back(block.labels[record % RECORDS_PER_BLOCK]);
+    record = block.parents[record % RECORDS_PER_BLOCK];
+  }
   std::reverse(labels.begin(), labels.end());
   return labels;
 }
 
-size_t trace_records_in_use() { return records_in_use; }
+size_t trace_records_made() { return records_made; }
 
 void trace_free_blocks() {
-  if (records_in_use != 0) return;
-  while (trace_blocks != nullptr) {
-    trace_block* next = trace_blocks->next;
-    delete trace_blocks;
-    trace_blocks = next;
-  }
-  spare_records = nullptr;
+  trace_blocks.clear();
+  trace_blocks.shrink_to_fit();
+  records_made = 0;
 }
 
 bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,

@@ -22,28 +22,25 @@ struct trace_label {
 };
 inline bool operator==(trace_label a, trace_label b) { return a.entry == b.entry && a.slot == b.slot; }
 
-// How one form was made: 16 bytes on a 64-bit system, one per form made.
-struct trace_record {
-  trace_record* parent;  // the record of the form it came from; null: the seed's child
-  uint32_t refs;         // forms and records that point here
-  trace_label label;     // the rule applied to the parent form
-};
+// How a form was made: the number of its record, 0 for the seed, which no
+// rule made. A record is 6 bytes, its parent's number and its label, kept
+// in two arrays; records are never given back during a run, so a run keeps
+// one per form made: at most the steps (20 sentences times the idle limit)
+// plus a full stack, some 201,000 records or 1.2 MB.
+using trace_id = uint32_t;
 
 extern bool trace_is_on;  // whether new forms get a record; off by default
 inline bool trace_enabled() { return trace_is_on; }
 void trace_enable(bool on);
 
-// A record for a form made from the form whose record is `parent` (null for
-// the seed) by `label`; it holds a reference to `parent`.
-trace_record* trace_make(trace_record* parent, trace_label label);
-// Drops a reference; a record left without any is given back, and so on up.
-void trace_release(trace_record* record);
+// A record for a form made by `label` from the form whose record is `parent`.
+trace_id trace_make(trace_id parent, trace_label label);
 // The rules applied from the seed to the form whose record is `record`, in
 // the order they were applied (each to the leftmost nonterminal).
-std::vector<trace_label> trace_labels(const trace_record* record);
-// Records held now; spare records kept for reuse do not count.
-size_t trace_records_in_use();
-// Returns the records' memory to the heap once no form holds a record.
+std::vector<trace_label> trace_labels(trace_id record);
+// Records made since the last trace_free_blocks.
+size_t trace_records_made();
+// Gives the records' memory back, at the end of a run.
 void trace_free_blocks();
 
 // One step of a derivation, replayed: the form after it, where the

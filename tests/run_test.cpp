@@ -145,7 +145,7 @@ TEST(RunTest, TracedRunOutOfMemoryGivesRecordsBack) {
       printed.clear();
     }
     allocations_left = -1;
-    EXPECT_EQ(trace_records_in_use(), 0u);
+    EXPECT_EQ(trace_records_made(), 0u);
     EXPECT_EQ(form_pieces_in_use(), 0u);
     if (status == 0) {
       EXPECT_NE(trace.end, RUN_OUT_OF_MEMORY);

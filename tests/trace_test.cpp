@@ -86,7 +86,7 @@ void expect_derivations_replay(const std::string& grammar_text) {
       EXPECT_GT(sentence_steps[n], sentence_steps[n - 1]);
     }
   }
-  EXPECT_EQ(trace_records_in_use(), 0u);
+  EXPECT_EQ(trace_records_made(), 0u);
 }
 
 std::string read_file(const std::string& path) {
@@ -129,7 +129,7 @@ TEST(TraceTest, TracedRunsMatchPlainModel) {
     EXPECT_EQ(trace.forms_refused, model.forms_refused) << grammar_text;
     EXPECT_EQ(trace.most_pending, model.most_pending) << grammar_text;
     EXPECT_EQ(trace.end, model.end) << grammar_text;
-    EXPECT_EQ(trace_records_in_use(), 0u);
+    EXPECT_EQ(trace_records_made(), 0u);
     ++compared;
   }
   EXPECT_GT(compared, 100);
