@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "form.h"
 
 bool trace_is_on = false;
 
@@ -57,11 +56,15 @@ void trace_free_blocks() {
   records_made = 0;
 }
 
+size_t trace_step_at(const trace_step& step) {
+  // The nonterminal stood where the head of the form before ends.
+  return step.before == nullptr ? 0 : form_length(*step.before) - form_tail_length(*step.before);
+}
+
 bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,
-                  const std::function<bool(size_t index)>& wanted,
                   const std::function<void(const trace_step& step)>& on_step) {
   sentential_form form = form_from_text(grammar_seed(g));
-  if (wanted(0)) on_step({0, {0, 0}, form_text(form), 0, 0});
+  on_step({0, {0, 0}, nullptr, &form, 0});
   for (size_t k = 0; k < labels.size(); ++k) {
     trace_label label = labels[k];
     bool fits = label.entry < g.rule_count && label.slot < MAX_ALTERNATIVES &&
@@ -71,11 +74,7 @@ bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels
     std::string_view alternative = grammar_alternative(g, label.entry, label.slot);
     sentential_form child;
     form_derive(form, alternative, child);
-    if (wanted(k + 1)) {
-      // The nonterminal stood where the parent's head ends.
-      size_t at = form_length(form) - form_tail_length(form);
-      on_step({k + 1, label, form_text(child), at, alternative.size()});
-    }
+    on_step({k + 1, label, &form, &child, alternative.size()});
     form = std::move(child);
   }
   return true;

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "form.h"
 #include "grammar.h"
 
 // A rule as the listing labels it: "entry:slot".
@@ -43,20 +44,24 @@ size_t trace_records_made();
 // Gives the records' memory back, at the end of a run.
 void trace_free_blocks();
 
-// One step of a derivation, replayed: the form after it, where the
-// nonterminal it replaced stood, and how many bytes the rule put there.
+// One step of a derivation, replayed: the forms before and after it, and
+// how many bytes the rule put where the nonterminal stood.
 struct trace_step {
-  size_t index;      // 0 for the seed, then 1 for the first rule applied
-  trace_label label;  // the rule applied (none for the seed)
-  std::string form;  // the form after the step
-  size_t at;         // where the replaced nonterminal stood
-  size_t inserted;   // bytes the rule put there
+  size_t index;                   // 0 for the seed, then 1 for the first rule applied
+  trace_label label;              // the rule applied (none for the seed)
+  const sentential_form* before;  // the form it was applied to; null for the seed
+  const sentential_form* form;    // the form after it; both alive during the call
+  size_t inserted;                // bytes the rule put there
 };
+// Where the nonterminal that `step` replaced stood: it walks the tail of
+// the form before, so ask it only of the steps to show.
+size_t trace_step_at(const trace_step& step);
 // Replays `labels` from the seed of `g`, each on the leftmost nonterminal,
-// and hands `wanted` steps to `on_step`. Returns false when a label does
-// not fit the form (a rule of another nonterminal, or no nonterminal left).
+// through the form module as the search makes forms, and hands each step to
+// `on_step`: a step costs the same however long the form, unless `on_step`
+// asks for its text. Returns false when a label does not fit the form (a
+// rule of another nonterminal, or no nonterminal left).
 bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,
-                  const std::function<bool(size_t index)>& wanted,
                   const std::function<void(const trace_step& step)>& on_step);
 
 #endif

@@ -77,9 +77,9 @@ void expect_derivations_replay(const std::string& grammar_text) {
   for (size_t n = 0; n < sentences.size(); ++n) {
     std::string last;
     size_t steps = derivations[n].size();
-    bool fits = trace_replay(
-        grammar, derivations[n], [steps](size_t index) { return index == steps; },
-        [&last](const trace_step& step) { last = step.form; });
+    bool fits = trace_replay(grammar, derivations[n], [&last, steps](const trace_step& step) {
+      if (step.index == steps) last = form_text(*step.form);
+    });
     EXPECT_TRUE(fits) << grammar_text << " sentence " << n;
     EXPECT_EQ(last, sentences[n]) << grammar_text << " sentence " << n;
     if (n > 0) {
@@ -171,8 +171,7 @@ TEST(TraceTest, RunEndsAreTold) {
 TEST(TraceTest, ReplayRefusesRulesThatDoNotFit) {
   ASSERT_EQ(parse_grammar(grammar, "S -> aA\nA -> b\n"), 0);
   auto replays = [](std::vector<trace_label> labels) {
-    return trace_replay(
-        grammar, labels, [](size_t) { return false; }, [](const trace_step&) {});
+    return trace_replay(grammar, labels, [](const trace_step&) {});
   };
   EXPECT_TRUE(replays({{0, 0}, {1, 0}}));
   EXPECT_FALSE(replays({{1, 0}}));          // A's rule on S
@@ -184,10 +183,15 @@ TEST(TraceTest, ReplayRefusesRulesThatDoNotFit) {
 // Each step replayed tells where the nonterminal stood and what replaced it.
 TEST(TraceTest, ReplayMarksEachStep) {
   ASSERT_EQ(parse_grammar(grammar, "S -> xAyA\nA -> @\nA -> zz\n"), 0);
-  std::vector<trace_step> steps;
-  ASSERT_TRUE(trace_replay(
-      grammar, {{0, 0}, {1, 1}, {1, 0}}, [](size_t) { return true; },
-      [&steps](const trace_step& step) { steps.push_back(step); }));
+  struct seen {
+    std::string form;  // the form after the step
+    size_t at;         // where the nonterminal stood
+    size_t inserted;   // bytes put there
+  };
+  std::vector<seen> steps;
+  ASSERT_TRUE(trace_replay(grammar, {{0, 0}, {1, 1}, {1, 0}}, [&steps](const trace_step& step) {
+    steps.push_back({form_text(*step.form), trace_step_at(step), step.inserted});
+  }));
   ASSERT_EQ(steps.size(), 4u);
   EXPECT_EQ(steps[0].form, "S");
   EXPECT_EQ(steps[1].form, "xAyA");
