@@ -39,10 +39,12 @@ EM_JS(void, web_sentence, (const uint8_t* labels, size_t count, double step), {
 });
 
 // Hands what a traced search did: steps, forms made and refused, most
-// forms pending at once, and why it ended (run_end's number).
-EM_JS(void, web_summary, (double steps, double made, double refused, int most, int end), {
-  Module["sentgenSummary"]({steps, made, refused, most, end});
-});
+// forms pending at once, and why it ended (run_end's number); and the
+// lines of the listing, so that the page can tell them from sentences.
+EM_JS(void, web_summary,
+      (double steps, double made, double refused, int most, int end, int rules), {
+        Module["sentgenSummary"]({steps, made, refused, most, end, rules});
+      });
 
 // Hands one replayed step: its number, rule, the form's length, where the
 // nonterminal stood (-1: not asked), the bytes the rule put there, and some
@@ -57,7 +59,16 @@ EM_JS(void, web_step,
         });
       });
 
+// Hands the line of the grammar file that rule `entry`:`slot` came from.
+EM_JS(void, web_rule_line, (int entry, int slot, double line), {
+  Module["sentgenRuleLine"](entry, slot, line);
+});
+
 namespace {
+
+void web_tell_rule_line(const grammar_line& line) {
+  if (!line.rejected) web_rule_line(line.entry, line.slot, static_cast<double>(line.number));
+}
 
 void web_take_sentence(const std::vector<trace_label>& labels, uint64_t step) {
   web_sentence(reinterpret_cast<const uint8_t*>(labels.data()), labels.size(),
@@ -78,8 +89,12 @@ extern "C" EMSCRIPTEN_KEEPALIVE void sentgen_run(const char* file, size_t size, 
     trace.on_sentence = web_take_sentence;
     status = run_bytes_traced({file, size}, trace);
     output_flush();
+    int rules = 0;  // the table stays readable after the run
+    for (int i = 0; status == 0 && i < grammar.rule_count; ++i) {
+      rules += grammar_alternative_count(grammar, i);
+    }
     web_summary(static_cast<double>(trace.steps), static_cast<double>(trace.forms_made),
-                static_cast<double>(trace.forms_refused), trace.most_pending, trace.end);
+                static_cast<double>(trace.forms_refused), trace.most_pending, trace.end, rules);
   } else {
     status = run_bytes({file, size});
     output_flush();
@@ -94,6 +109,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE void sentgen_run(const char* file, size_t size, 
 // whole form when that has at most `whole` bytes, else, for the first and
 // last `ends` steps, the rule's text with `context` bytes on each side, and
 // otherwise none, so that a derivation of long forms costs the same a step.
+// First the file's rule lines go to the page, each with its rule's label.
 // Returns 0 when the file is not a grammar or a rule does not fit.
 extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_derivation(const char* file, size_t size,
                                                        const uint8_t* labels, size_t count,
@@ -103,7 +119,10 @@ extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_derivation(const char* file, size_t 
   output_to(&errors);
   bool fits = false;
   try {
-    if (parse_grammar(grammar, {file, size}) == 0) {
+    grammar_watch(web_tell_rule_line);
+    int loaded = parse_grammar(grammar, {file, size});
+    grammar_watch(nullptr);
+    if (loaded == 0) {
       std::vector<trace_label> rules(count);
       for (size_t k = 0; k < count; ++k) rules[k] = {labels[2 * k], labels[2 * k + 1]};
       fits = trace_replay(grammar, rules, [&](const trace_step& step) {

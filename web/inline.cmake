@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.20)  # "@NAME@" is text, not a variable
 # Makes the page one self-contained file: index.html with its style, its
-# scripts, the worker with the engine (its WebAssembly inside, in base64)
+# scripts, the worker with the engine and its calls (its WebAssembly inside, in base64)
 # and the example grammars put in place. Variables: SOURCE (web/), ENGINE
 # (the engine's JavaScript), EXAMPLES (the examples folder), OUTPUT.
 file(READ ${SOURCE}/index.html page)
@@ -9,6 +9,7 @@ file(READ ${SOURCE}/style.css style)
 file(READ ${SOURCE}/bytes.js bytes)
 file(READ ${SOURCE}/page.js script)
 file(READ ${SOURCE}/worker.js worker)
+file(READ ${SOURCE}/engine_job.js job)
 file(READ ${ENGINE} engine)
 
 # The example grammars as a JSON array of {"name", "text"}.
@@ -30,7 +31,7 @@ foreach(dir IN LISTS example_dirs)
 endforeach()
 
 # A script that held "</script" would end its element early.
-foreach(part engine worker bytes script)
+foreach(part engine job worker bytes script)
   string(TOLOWER "${${part}}" lower)
   string(FIND "${lower}" "</script" at)
   if(NOT at EQUAL -1)
@@ -41,6 +42,7 @@ endforeach()
 string(REPLACE "@STYLE@" "${style}" page "${page}")
 string(REPLACE "@EXAMPLES@" "[${examples}]" page "${page}")
 string(REPLACE "@ENGINE@" "${engine}" page "${page}")
+string(REPLACE "@JOB@" "${job}" page "${page}")
 string(REPLACE "@WORKER@" "${worker}" page "${page}")
 string(REPLACE "@BYTES@" "${bytes}" page "${page}")
 string(REPLACE "@PAGE@" "${script}" page "${page}")

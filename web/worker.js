@@ -1,69 +1,111 @@
 // SPDX-License-Identifier: MIT
 // The page's worker: runs the engine on the bytes of a grammar file, off
 // the page's thread, so that typing never waits for a run; the page stops
-// a run by ending the worker. Of standard output it keeps the first
+// a job by ending the worker. Of standard output it keeps the first
 // HEAD_LIMIT bytes to show, and puts the whole into a Blob, which the
-// browser may keep out of the page's memory, for download. The engine
-// (createSentgenEngine) is put before this script.
+// browser may keep out of the page's memory, for download. It keeps the
+// last job's derivations, and replays one when the page asks. The engine
+// (createSentgenEngine) and its calls (engine_job.js) come before this.
 "use strict";
 
 const HEAD_LIMIT = 1 << 20;      // bytes of standard output the page shows
 const PART_SIZE = 4 << 20;       // bytes gathered before they become a Blob
-const PROGRESS_EVERY_MS = 100;   // how often a long run says how far it is
+const PROGRESS_EVERY_MS = 100;   // how often a long job says how far it is
+const SHOWN_STEPS = 40;          // a derivation's first and last steps shown
+const WHOLE_FORM = 256;          // a form this long or shorter is shown and saved whole
+const CONTEXT = 60;              // bytes shown each side of a rule's text in a longer one
 
-let run = null;  // the run in progress: what it has printed so far
+const jobsReady = sentgenMakeJobs(createSentgenEngine);
+let last = null;  // the last job that ended: its grammar and derivations
 
-const engineReady = createSentgenEngine({
-  sentgenOutput(bytes) {
-    if (run.headSize < HEAD_LIMIT) {
-      const taken = bytes.subarray(0, HEAD_LIMIT - run.headSize);
-      run.head.set(taken, run.headSize);
-      run.headSize += taken.length;
-    }
-    run.total += bytes.length;
-    run.pending.push(bytes.slice());
-    run.pendingSize += bytes.length;
-    if (run.pendingSize >= PART_SIZE) {
-      run.parts.push(new Blob(run.pending));
-      run.pending = [];
-      run.pendingSize = 0;
-    }
-    const now = performance.now();
-    if (now - run.reported >= PROGRESS_EVERY_MS) {
-      run.reported = now;
-      postMessage({ type: "progress", total: run.total });
-    }
-  },
-  sentgenEnd(errors, status) {
-    run.errors = errors;
-    run.status = status;
-  },
-});
-
-onmessage = async (event) => {
-  const engine = await engineReady;
-  const grammar = event.data.grammar;
-  run = {
+// Runs `grammar`, reporting progress; posts the result.
+function runJob(jobs, grammar) {
+  const job = {
     head: new Uint8Array(HEAD_LIMIT), headSize: 0, total: 0,
-    pending: [], pendingSize: 0, parts: [],
-    reported: performance.now(), errors: new Uint8Array(0), status: -1,
+    pending: [], pendingSize: 0, parts: [], reported: performance.now(),
   };
   const start = performance.now();
+  const done = jobs.run(grammar, (bytes) => {
+    if (job.headSize < HEAD_LIMIT) {
+      const taken = bytes.subarray(0, HEAD_LIMIT - job.headSize);
+      job.head.set(taken, job.headSize);
+      job.headSize += taken.length;
+    }
+    job.total += bytes.length;
+    job.pending.push(bytes.slice());
+    job.pendingSize += bytes.length;
+    if (job.pendingSize >= PART_SIZE) {
+      job.parts.push(new Blob(job.pending));
+      job.pending = [];
+      job.pendingSize = 0;
+    }
+    const now = performance.now();
+    if (now - job.reported >= PROGRESS_EVERY_MS) {
+      job.reported = now;
+      postMessage({ type: "progress", total: job.total });
+    }
+  });
+  const milliseconds = performance.now() - start;
+  last = { grammar, sentences: done.sentences };
+  job.parts.push(new Blob(job.pending));
+  const head = job.head.slice(0, job.headSize);
+  postMessage({
+    type: "done", head, total: job.total, output: new Blob(job.parts, { type: "text/plain" }),
+    errors: done.errors, status: done.status, milliseconds, summary: done.summary,
+    steps: done.sentences.map((s) => s.step),
+  }, [head.buffer]);
+}
+
+const latin1 = new TextDecoder("latin1");
+
+// A form's text for the saved derivation: whole, or its length and what
+// was replayed of it.
+function savedForm(step) {
+  const text = latin1.decode(step.text);
+  if (step.start === 0 && step.text.length === step.length) return text;
+  if (step.text.length === 0) return `(${step.length} bytes)`;
+  const after = step.length - step.start - step.text.length;
+  return `(${step.start} bytes)${text}(${after} bytes)`;
+}
+
+// Replays the derivation of sentence `n` of the last job; posts its first
+// and last steps, and the whole derivation as text.
+function replayDerivation(jobs, n) {
+  const sentence = last && last.sentences[n];
+  if (!sentence) return;
+  const count = sentence.labels.length / 2;
+  const shown = [];
+  const saved = [];
+  const { fits, ruleLines } = jobs.derivation(last.grammar, sentence.labels,
+    { whole: WHOLE_FORM, ends: SHOWN_STEPS, context: CONTEXT }, (step) => {
+      const label = step.index === 0 ? "" : `${step.entry}:${step.slot}`;
+      if (step.index < SHOWN_STEPS || step.index + SHOWN_STEPS > count) {
+        // A long form is cut to CONTEXT bytes each side of the rule's text.
+        let { text, start } = step;
+        if (step.length > WHOLE_FORM && step.at >= 0) {
+          const from = Math.max(step.at - CONTEXT, start);
+          const to = Math.min(step.at + step.inserted + CONTEXT, start + text.length);
+          text = text.slice(from - start, to - start);
+          start = from;
+        }
+        shown.push({ index: step.index, label, length: step.length, at: step.at,
+          inserted: step.inserted, start, text: text.slice() });
+      }
+      saved.push(`${step.index}\t${label || "start"}\t${savedForm(step)}\n`);
+    });
+  postMessage({
+    type: "derivation", n, count, step: sentence.step, fits, shown,
+    ruleLines: Object.fromEntries(ruleLines), text: new Blob(saved, { type: "text/plain" }),
+  });
+}
+
+onmessage = async (event) => {
+  const jobs = await jobsReady;
+  const message = event.data;
   try {
-    const at = engine._malloc(Math.max(grammar.length, 1));
-    engine.HEAPU8.set(grammar, at);
-    engine._sentgen_run(at, grammar.length);
-    engine._free(at);
+    if (message.type === "derivation") replayDerivation(jobs, message.n);
+    else runJob(jobs, message.grammar);
   } catch (error) {
     postMessage({ type: "crash", message: String(error) });
-    return;
   }
-  const milliseconds = performance.now() - start;
-  run.parts.push(new Blob(run.pending));
-  const head = run.head.slice(0, run.headSize);
-  postMessage({
-    type: "done", head, total: run.total, output: new Blob(run.parts, { type: "text/plain" }),
-    errors: run.errors, status: run.status, milliseconds,
-  }, [head.buffer]);
-  run = null;
 };

@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: MIT
-// The page's engine under Node, against every end-to-end case and workload
+// The page's engine under Node, through the very calls the page's worker
+// makes (web/engine_job.js), against every end-to-end case and workload
 // that a page can run: the same standard output, standard error and exit
-// status as the program's, byte for byte.
+// status as the program's, byte for byte. And every sentence's derivation,
+// replayed by the engine from the start symbol, gives the sentence; each
+// rule is one of the file's rule lines; the steps that took the sentences
+// out increase; the search's summary says why the run ended.
 // Usage: node node_cases.js ENGINE_JS SOURCE_DIR
 "use strict";
 
@@ -9,21 +13,67 @@ const crypto = require("crypto");
 const fs = require("fs");
 const path = require("path");
 const { pageCases, readOr } = require("./cases.js");
+const { sentgenMakeJobs, sentgenOutputLines } = require("../engine_job.js");
 
 const [enginePath, sourceDir] = process.argv.slice(2);
-async function main() {
-  const createSentgenEngine = require(path.resolve(enginePath));
-  let run = null;
-  const engine = await createSentgenEngine({
-    sentgenOutput(bytes) {
-      run.hash.update(bytes);
-      if (run.keep) run.chunks.push(Buffer.from(bytes));
+
+// Keeps the lines of standard output with no capital letter, as they come
+// in blocks: the sentences are the last of them (the listing's lines
+// rarely lack one; overflow lines and messages never do).
+function lowerLines() {
+  const lines = [];
+  let line = [];
+  let upper = false;
+  return {
+    lines,
+    take(bytes) {
+      let from = 0;
+      for (let i = 0; i < bytes.length; i += 1) {
+        const b = bytes[i];
+        if (b === 0x0a) {
+          if (!upper) line.push(Buffer.from(bytes.subarray(from, i)));
+          if (!upper) lines.push(Buffer.concat(line));
+          line = [];
+          upper = false;
+          from = i + 1;
+        } else if (b >= 0x41 && b <= 0x5a && !upper) {
+          upper = true;
+          line = [];
+        }
+      }
+      if (!upper) line.push(Buffer.from(bytes.subarray(from)));
     },
-    sentgenEnd(errors, status) {
-      run.errors = Buffer.from(errors);
-      run.status = status;
-    },
+  };
+}
+
+// The problems with the derivations of a run of `grammar`.
+function derivationProblems(jobs, grammar, job, sentences) {
+  const problems = [];
+  if (sentences.length !== job.sentences.length) {
+    return [`${job.sentences.length} derivations for ${sentences.length} sentences`];
+  }
+  job.sentences.forEach(({ labels, step }, n) => {
+    if (n > 0 && step <= job.sentences[n - 1].step) problems.push(`sentence ${n}: step ${step}`);
+    let last = null;
+    const count = labels.length / 2;
+    const { fits, ruleLines } = jobs.derivation(
+      grammar, labels, { whole: 0, ends: 1, context: 2 ** 31 }, (s) => {
+        if (s.index === count) last = Buffer.from(s.text);
+      });
+    if (!fits) problems.push(`sentence ${n}: a rule does not fit its form`);
+    for (let k = 0; k < labels.length; k += 2) {
+      if (!ruleLines.has(`${labels[k]}:${labels[k + 1]}`)) {
+        problems.push(`sentence ${n}: rule ${labels[k]}:${labels[k + 1]} has no line`);
+        break;
+      }
+    }
+    if (!last || !last.equals(sentences[n])) problems.push(`sentence ${n}: replayed to another text`);
   });
+  return problems;
+}
+
+async function main() {
+  const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)));
   let passed = 0, failed = 0, skipped = 0;
   for (const c of pageCases(sourceDir)) {
     if (!c.usable) {
@@ -31,32 +81,51 @@ async function main() {
       continue;
     }
     const digests = readOr(path.join(c.dir, "expected-sha256"), null);
-    run = { hash: crypto.createHash("sha256"), keep: !digests, chunks: [], errors: null, status: -1 };
+    const hash = crypto.createHash("sha256");
+    const chunks = [];
+    const lower = lowerLines();
     const grammar = fs.readFileSync(path.join(c.dir, "grammar.txt"));
     const start = process.hrtime.bigint();
-    const at = engine._malloc(Math.max(grammar.length, 1));
-    engine.HEAPU8.set(grammar, at);
-    engine._sentgen_run(at, grammar.length);
-    engine._free(at);
+    const job = jobs.run(grammar, (bytes) => {
+      hash.update(bytes);
+      if (!digests) chunks.push(Buffer.from(bytes));
+      lower.take(bytes);
+    });
     const milliseconds = Number(process.hrtime.bigint() - start) / 1e6;
     const problems = [];
     if (digests) {
       const want = digests.toString().split("\n")[0].trim();
-      if (run.hash.digest("hex") !== want) problems.push("standard output differs from its SHA-256");
-    } else if (!Buffer.concat(run.chunks).equals(readOr(path.join(c.dir, "expected"), Buffer.alloc(0)))) {
-      problems.push("standard output differs");
+      if (hash.digest("hex") !== want) problems.push("standard output differs from its SHA-256");
+    } else {
+      const output = Buffer.concat(chunks);
+      if (!output.equals(readOr(path.join(c.dir, "expected"), Buffer.alloc(0)))) {
+        problems.push("standard output differs");
+      }
+      const kinds = sentgenOutputLines(output.toString("latin1"), job.summary.rules);
+      const sentenceLines = kinds.filter((line) => line.kind === "sentence").length;
+      if (sentenceLines !== job.sentences.length) {
+        problems.push(`${sentenceLines} sentence lines found for ${job.sentences.length} sentences`);
+      }
     }
-    if (!run.errors.equals(readOr(path.join(c.dir, "stderr"), Buffer.alloc(0)))) {
-      problems.push(`standard error differs: ${JSON.stringify(run.errors.toString("latin1"))}`);
+    if (!Buffer.from(job.errors).equals(readOr(path.join(c.dir, "stderr"), Buffer.alloc(0)))) {
+      problems.push(`standard error differs: ${JSON.stringify(Buffer.from(job.errors).toString("latin1"))}`);
     }
     const status = Number(readOr(path.join(c.dir, "status"), "0").toString().trim());
-    if (run.status !== status) problems.push(`exit status ${run.status}, expected ${status}`);
+    if (job.status !== status) problems.push(`exit status ${job.status}, expected ${status}`);
+    if (status === 1 && job.summary.why !== "the file was rejected" && job.summary.why !== "out of memory") {
+      problems.push(`a failed run ended with "${job.summary.why}"`);
+    }
+    const sentences = lower.lines.slice(lower.lines.length - job.sentences.length);
+    problems.push(...derivationProblems(jobs, grammar, job, sentences));
     if (problems.length > 0) {
       failed += 1;
       console.log(`FAIL ${c.name}: ${problems.join("; ")}`);
     } else {
       passed += 1;
-      if (c.name.startsWith("bench/")) console.log(`ok ${c.name} (${milliseconds.toFixed(1)} ms)`);
+      if (c.name.startsWith("bench/")) {
+        console.log(`ok ${c.name} (${milliseconds.toFixed(1)} ms; ${job.summary.steps} steps, ` +
+          `ended: ${job.summary.why})`);
+      }
     }
   }
   console.log(`web.node: ${passed} passed, ${failed} failed, ${skipped} skipped`);

@@ -1,0 +1,111 @@
+// SPDX-License-Identifier: MIT
+// The calls into the engine, for the page's worker and for the Node test
+// alike, so that the test runs the very code the page runs. A job is one
+// run of the engine on the bytes of a grammar file, traced: its standard
+// output in blocks, each sentence's derivation, what the search did, its
+// standard error and exit status. A derivation is then replayed by the
+// engine, step by step.
+"use strict";
+
+// Why a traced run ended, by the engine's number for it.
+const SENTGEN_RUN_ENDS = [
+  "twenty sentences",
+  "nothing left pending",
+  "10,000 steps without a sentence",
+  "the file was rejected",
+  "out of memory",
+];
+
+// Makes the engine with `createSentgenEngine`; resolves to the calls.
+async function sentgenMakeJobs(createSentgenEngine) {
+  let job = null;     // the run in progress: its handlers and results
+  let replay = null;  // the replay in progress: its handlers
+  const engine = await createSentgenEngine({
+    sentgenOutput(bytes) { job.output(bytes); },
+    sentgenSentence(labels, step) { job.sentences.push({ labels, step }); },
+    sentgenSummary(summary) { job.summary = { ...summary, why: SENTGEN_RUN_ENDS[summary.end] }; },
+    sentgenEnd(errors, status) {
+      job.errors = errors;
+      job.status = status;
+    },
+    sentgenRuleLine(entry, slot, line) { replay.ruleLines.set(`${entry}:${slot}`, line); },
+    sentgenStep(step) { replay.onStep(step); },
+  });
+
+  // Copies `bytes` into the engine's memory for one call.
+  function withBytes(bytes, call) {
+    const at = engine._malloc(Math.max(bytes.length, 1));
+    engine.HEAPU8.set(bytes, at);
+    try {
+      return call(at, bytes.length);
+    } finally {
+      engine._free(at);
+    }
+  }
+
+  return {
+    // Runs the grammar file `grammar` (bytes); `output` gets standard
+    // output in blocks, which it must copy to keep. Resolves to the
+    // sentences' derivations ({labels: two bytes a rule, step}), the
+    // search's summary, standard error and the exit status.
+    run(grammar, output) {
+      job = { output, sentences: [], summary: null, errors: new Uint8Array(0), status: -1 };
+      withBytes(grammar, (at, size) => engine._sentgen_run(at, size, 1));
+      const done = job;
+      job = null;
+      return done;
+    },
+    // Replays `labels` on `grammar`; `onStep` gets each step: its index,
+    // rule (entry, slot), the form's length, where the nonterminal stood
+    // (-1: not told) and the bytes put there, and text of the form from
+    // byte `start`: the whole form when it has at most `whole` bytes, else,
+    // for the first and last `ends` steps, `context` bytes each side of the
+    // rule's text. Returns whether every rule fitted, and the rule lines
+    // of the file (label "E:S" -> line number).
+    derivation(grammar, labels, { whole, ends, context }, onStep) {
+      replay = { onStep, ruleLines: new Map() };
+      const fits = withBytes(grammar, (at, size) => withBytes(labels, (rules) =>
+        engine._sentgen_derivation(at, size, rules, labels.length / 2, whole, ends, context)));
+      const done = { fits: fits === 1, ruleLines: replay.ruleLines };
+      replay = null;
+      return done;
+    },
+  };
+}
+
+// The lines of standard output, each {start, end, kind, label}: the
+// listing's `rules` lines ("rule", label "E:S"), then sentences
+// ("sentence", label their number from 0); the rest ("other") are the
+// listing's title, overflow lines and messages, which all hold a capital
+// letter, as no sentence can. `text` is the output (or its start) with one
+// character a byte, so that offsets are bytes.
+function sentgenOutputLines(text, rules) {
+  const lines = [];
+  let listing = -1;  // rule lines seen; -1 before the title
+  let sentences = 0;
+  for (let at = 0; at < text.length;) {
+    let end = text.indexOf("\n", at);
+    if (end === -1) end = text.length;
+    const line = text.slice(at, end);
+    let kind = "other";
+    let label = null;
+    if (listing === -1) {
+      if (line === "Production Rules") listing = 0;
+    } else if (listing < rules) {
+      kind = "rule";
+      label = line.slice(1, line.indexOf(" "));
+      listing += 1;
+    } else if (!/[A-Z]/.test(line) && end < text.length) {
+      kind = "sentence";
+      label = sentences;
+      sentences += 1;
+    }
+    lines.push({ start: at, end, kind, label });
+    at = end + 1;
+  }
+  return lines;
+}
+
+if (typeof module !== "undefined") {
+  module.exports = { sentgenMakeJobs, sentgenOutputLines, SENTGEN_RUN_ENDS };
+}
