@@ -117,6 +117,10 @@ function stop() {
 
 function finished(from, message) {
   if (from !== worker) return;  // a stopped run's last words
+  if (message.type === "derivation") {
+    showDerivation(message);
+    return;
+  }
   if (message.type === "progress") {
     setState("running", `running\u2026 ${formatBytes(message.total)}`);
     return;
@@ -158,12 +162,11 @@ function classSpan(kind, text) {
   return span;
 }
 
-// Shows `bytes` in `pane`: UTF-8 text as it is, tabs and trailing spaces
-// tinted, and every other byte (control bytes, bytes that are not UTF-8)
-// as an escape that keeps the byte in its data-b attribute.
-function showBytes(pane, bytes) {
+// Appends `bytes` to `parts`: UTF-8 text as it is, tabs and trailing
+// spaces tinted, and every other byte (control bytes, bytes that are not
+// UTF-8) as an escape that keeps the byte in its data-b attribute.
+function appendBytes(parts, bytes) {
   const decoder = new TextDecoder();
-  const parts = document.createDocumentFragment();
   let i = 0;
   while (i < bytes.length) {
     let j = i;
@@ -198,7 +201,41 @@ function showBytes(pane, bytes) {
       i = j + 1;
     }
   }
+}
+
+// Shows `bytes` in `pane`, as appendBytes writes them.
+function showBytes(pane, bytes) {
+  const parts = document.createDocumentFragment();
+  appendBytes(parts, bytes);
   pane.replaceChildren(parts);
+}
+
+// Shows standard output with its sentences as buttons that open their
+// derivations, and the listing's lines labelled, to be marked by them.
+function showOutput(head, rules) {
+  const parts = document.createDocumentFragment();
+  const lines = sentgenOutputLines(new TextDecoder("latin1").decode(head), rules);
+  let plain = 0;  // where the bytes not yet shown start
+  for (const line of lines) {
+    if (line.kind === "other") continue;
+    appendBytes(parts, head.subarray(plain, line.start));
+    const span = document.createElement("span");
+    if (line.kind === "sentence") {
+      span.className = "sentence";
+      span.tabIndex = 0;
+      span.setAttribute("role", "button");
+      span.setAttribute("aria-label", `sentence ${line.label + 1}: show its derivation`);
+      span.dataset.n = String(line.label);
+    } else {
+      span.className = "rule";
+      span.dataset.label = line.label;
+    }
+    appendBytes(span, head.subarray(line.start, line.end));
+    parts.append(span);
+    plain = line.end;
+  }
+  appendBytes(parts, head.subarray(plain));
+  $("output").replaceChildren(parts);
 }
 
 // The lines that the run's messages name: the rejected line, the lines
@@ -218,8 +255,10 @@ function findMarks(head, errors, status) {
 }
 
 function showResult() {
-  const { head, total, errors, status, milliseconds } = result;
-  showBytes($("output"), head);
+  const { head, total, errors, status, milliseconds, summary } = result;
+  showOutput(head, summary ? summary.rules : 0);
+  $("summary").textContent = summary ? searchSummary(summary) : "";
+  closeDerivation();
   showBytes($("errors"), errors);
   const hidden = total - head.length;
   $("more").hidden = hidden === 0;
@@ -229,6 +268,14 @@ function showResult() {
   drawEditor();
   setState("done", `exit status ${status} \u00b7 ${formatBytes(total)} \u00b7 ` +
     `${milliseconds.toFixed(1)} ms`);
+}
+
+// What the search did, in one line.
+function searchSummary({ steps, made, refused, most, why }) {
+  const count = (n, one, many) => `${n.toLocaleString("en")} ${n === 1 ? one : many}`;
+  return `search: ${count(steps, "step", "steps")} \u00b7 ${count(made, "form", "forms")} made \u00b7 ` +
+    `${refused.toLocaleString("en")} refused \u00b7 at most ${most.toLocaleString("en")} pending \u00b7 ` +
+    `ended: ${why}`;
 }
 
 async function copyOutput() {
@@ -310,12 +357,24 @@ document.addEventListener("keydown", (event) => {
   if (event.key === "Enter" && (event.ctrlKey || event.metaKey)) run();
 });
 addEventListener("hashchange", loadFromAddress);
+$("output").addEventListener("click", (event) => {
+  const sentence = event.target.closest(".sentence");
+  if (sentence) askDerivation(Number(sentence.dataset.n));
+});
+$("output").addEventListener("keydown", (event) => {
+  const sentence = event.target.closest(".sentence");
+  if (sentence && (event.key === "Enter" || event.key === " ")) {
+    event.preventDefault();
+    askDerivation(Number(sentence.dataset.n));
+  }
+});
 
 // For the tests, and for anyone at the console.
 window.sentgen = {
   loadBytes,
   grammarBytes,
   result: () => result,
+  derivation: () => derivation,
   marks: () => Object.fromEntries(marks),
 };
 

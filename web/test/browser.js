@@ -61,13 +61,18 @@ async function paneBytes(page, id) {
   const b64 = await page.evaluate((paneId) => {
     const encoder = new TextEncoder();
     const parts = [];
-    for (const node of document.getElementById(paneId).childNodes) {
-      if (node.nodeType === Node.ELEMENT_NODE && node.dataset.b !== undefined) {
-        parts.push(Uint8Array.of(parseInt(node.dataset.b, 16)));
-      } else {
-        parts.push(encoder.encode(node.textContent));
+    const walk = (parent) => {
+      for (const node of parent.childNodes) {
+        if (node.nodeType === Node.ELEMENT_NODE && node.dataset.b !== undefined) {
+          parts.push(Uint8Array.of(parseInt(node.dataset.b, 16)));
+        } else if (node.nodeType === Node.ELEMENT_NODE) {
+          walk(node);
+        } else {
+          parts.push(encoder.encode(node.textContent));
+        }
       }
-    }
+    };
+    walk(document.getElementById(paneId));
     let binary = "";
     for (const part of parts) {
       for (let i = 0; i < part.length; i += 0x8000) {
@@ -135,6 +140,78 @@ async function checkCase(page, c) {
   return result.milliseconds;
 }
 
+// The search's summary line after a run of `grammar`.
+async function summaryOf(page, grammar) {
+  await loadAndRun(page, Buffer.from(grammar));
+  return page.$eval("#summary", (p) => p.textContent);
+}
+
+// Derivations: a sentence opens its derivation by mouse and by keyboard;
+// a rule's label marks its listing line and its editor line; a long
+// derivation shows its first and last steps and saves them all; the
+// summary line tells each way a run ends.
+async function checkDerivations(page, sourceDir) {
+  await loadAndRun(page, Buffer.from("S -> aSb\nS -> @\n"));
+  await page.click('#output .sentence[data-n="3"]');
+  await page.waitForFunction(() => window.sentgen.derivation() &&
+    window.sentgen.derivation().n === 3, { timeout: 10000 });
+  const rows = await page.$$eval("#derivation-steps li", (items) => items.map((li) => li.textContent));
+  check(JSON.stringify(rows) === JSON.stringify(["startS", "0:0aSb", "0:0aaSbb", "0:0aaaSbbb",
+    "0:1aaa\u00b7bbb"]), `the derivation of aaabbb, by mouse: ${JSON.stringify(rows)}`);
+  const marked = await page.$$eval("#derivation-steps li", (items) => items.map((li) =>
+    [...li.querySelectorAll("mark")].map((m) => m.textContent).join("")));
+  const under = await page.$$eval("#derivation-steps li", (items) => items.map((li) =>
+    [...li.querySelectorAll("u")].map((u) => u.textContent).join("")));
+  check(marked.join() === ",aSb,aSb,aSb,\u00b7" && under.join() === "S,S,S,S,",
+    `each rule's text is marked, and the nonterminal replaced next: ${marked} / ${under}`);
+  await page.click('#derivation-steps button[data-label="0:1"]');
+  const picked = await page.evaluate(() => ({
+    listing: [...document.querySelectorAll("#output .rule.picked")].map((e) => e.textContent),
+    editor: [...document.querySelectorAll("#gutter .picked")].map((e) => e.textContent),
+  }));
+  check(picked.listing.join() === "\t0:1 S -> @" && picked.editor.join() === "2",
+    `rule 0:1 marks its listing line and editor line 2: ${JSON.stringify(picked)}`);
+
+  // By keyboard: focus the first sentence, Enter.
+  await page.focus('#output .sentence[data-n="0"]');
+  await page.keyboard.press("Enter");
+  await page.waitForFunction(() => window.sentgen.derivation().n === 0, { timeout: 10000 });
+  const focused = await page.evaluate(() => document.activeElement.id);
+  check(focused === "derivation-title", `the keyboard lands on the derivation (${focused})`);
+
+  // A long derivation: thousands of steps, forms of a hundred kilobytes.
+  await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
+  const sentences = await page.$$eval("#output .sentence", (s) => s.length);
+  await page.click(`#output .sentence[data-n="${sentences - 1}"]`);
+  await page.waitForFunction((n) => window.sentgen.derivation() &&
+    window.sentgen.derivation().n === n, { timeout: 10000 }, sentences - 1);
+  const view = await page.evaluate(async () => {
+    const d = window.sentgen.derivation();
+    return {
+      count: d.count, shown: d.shown.length,
+      gaps: [...document.querySelectorAll("#derivation-steps .gap")].map((g) => g.textContent),
+      saved: await d.text.text(),
+    };
+  });
+  const savedLines = view.saved.split("\n").filter((line) => line !== "");
+  check(savedLines.length === view.count + 1, `the saved derivation has every step (${savedLines.length})`);
+  check(view.count < 80 || (view.shown === 80 && view.gaps.length === 1 &&
+    view.gaps[0].includes((view.count + 1 - 80).toLocaleString("en"))),
+  `a long derivation is shortened: ${JSON.stringify({ ...view, saved: undefined })}`);
+
+  // Every way a run can end, in the summary line.
+  const ends = [
+    ["S -> aS\nS -> b\n", "ended: twenty sentences"],
+    ["S -> a\nS -> b\n", "ended: nothing left pending"],
+    ["S -> aS\n", "ended: 10,000 steps without a sentence"],
+    ["S -> a\nS\n", "ended: the file was rejected"],
+  ];
+  for (const [grammar, end] of ends) {
+    const line = await summaryOf(page, grammar);
+    check(line.endsWith(end), `the summary of ${JSON.stringify(grammar)}: ${line}`);
+  }
+}
+
 async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "sentgen-chromium-"));
   const browser = await puppeteer.launch({
@@ -197,6 +274,8 @@ async function main() {
     await fresh.waitForFunction(() => document.body.dataset.state === "stopped", { timeout: 2000 });
     await fresh.close();
 
+    await checkDerivations(page, sourceDir);
+
     // Keyboard alone: Tab reaches the examples, and an example loads.
     await page.focus("#grammar");
     await page.keyboard.down("Shift");
@@ -216,6 +295,10 @@ async function main() {
       const overflow = await shot.evaluate(() => document.documentElement.scrollWidth);
       check(overflow <= width, `no sideways scrolling at ${width} px (${overflow} px wide)`);
       await shot.screenshot({ path: path.join(screenshotDir, `page-${width}.png`), fullPage: true });
+      await shot.click('#output .sentence[data-n="2"]');
+      await shot.waitForFunction(() => window.sentgen.derivation(), { timeout: 10000 });
+      await shot.click('#derivation-steps button[data-label="0:0"]');
+      await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}.png`), fullPage: true });
       await shot.close();
     }
     check(consoleErrors.length === 0, `no console errors: ${consoleErrors.join(" | ")}`);
