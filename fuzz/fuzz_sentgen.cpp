@@ -227,6 +227,22 @@ void check_warnings(std::string_view bytes, int status, std::string_view out,
     at = end + 1;
   }
   require(lines <= CHECK_WARNING_LIMIT + 1, "at most the limit of warnings, and a count");
+  if (status != 0) {
+    // A rejected file has no listing and no search to tell of.
+    for (std::string_view phrase : {"listed", "never used", "only sentence", "no alternative",
+                                    "derives no sentence", "never reaches", "the stack"}) {
+      require(err.find(phrase) == std::string_view::npos, "a rejected file's warnings claim no run");
+    }
+  } else {
+    // "X has no alternative": the search has no rule line for X to use.
+    for (size_t at = err.find(" has no alternative"); at != std::string_view::npos;
+         at = err.find(" has no alternative", at + 1)) {
+      require(at > 0 && is_nonterminal(err[at - 1]), "the warning names a nonterminal");
+      int n = err[at - 1] - 'A';
+      require(grammar.choice_start[n + 1] == grammar.choice_start[n],
+              "a nonterminal said to have no alternative has none the search can use");
+    }
+  }
   output_capture quiet;
   check_enable(false);
   int quiet_status = run_bytes(bytes);

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <utility>
 #include <vector>
 
@@ -13,10 +14,19 @@
 namespace {
 
 bool check_enabled = true;  // off: no check prints anything
-// The warnings of this file so far, each with its line, printed together
-// in line order once the file is loaded. A file has at most a few hundred:
-// one a stored rule line, a few a nonterminal.
-std::vector<std::pair<uint64_t, std::string>> check_warnings;
+
+// A warning, kept until the file is read: a rejected file has no listing
+// and no search, so of its warnings only those about a line's own shape
+// are printed, in their words for such a file.
+struct check_warning {
+  uint64_t line;         // the line it names
+  std::string text;      // its words for a loaded file
+  std::string rejected;  // its words for a rejected file; empty: not printed
+};
+// The warnings of this file so far, printed together in line order once
+// the file is read. A file has at most a few hundred: one a stored rule
+// line, a few a nonterminal.
+std::vector<check_warning> check_warnings;
 
 // A set of nonterminals, bit n for 'A' + n: the whole-table checks are
 // small fixpoints over these, with no allocation.
@@ -31,9 +41,14 @@ check_set check_nonterminals(std::string_view text) {
   return set;
 }
 
-// Keeps a warning about `line` for check_end to print.
-void check_warn(uint64_t line, std::string message) {
-  if (check_enabled) check_warnings.emplace_back(line, std::move(message));
+// Keeps a warning about `line` for check_end to print; `shape`: it is
+// about the line's own shape, and also printed when the file is rejected,
+// in the words `rejected` (those of a loaded file when empty).
+void check_warn(uint64_t line, std::string message, bool shape = false,
+                std::string rejected = "") {
+  if (!check_enabled) return;
+  if (shape && rejected.empty()) rejected = message;
+  check_warnings.push_back({line, std::move(message), std::move(rejected)});
 }
 
 bool has_byte_order_mark(const grammar_line& line) {
@@ -45,20 +60,44 @@ bool has_byte_order_mark(const grammar_line& line) {
 // the search never expands it, whatever its alternatives.
 void check_left_hand_side(const grammar_line& line) {
   char ch = line.head[0];
-  std::string message = "left-hand side " + check_quote({&ch, 1}) +
-                        " is not a nonterminal A to Z: the rules of this entry are listed "
-                        "but never used";
+  std::string shape = "left-hand side " + check_quote({&ch, 1}) + " is not a nonterminal A to Z";
+  std::string run = ": the rules of this entry are listed but never used";
   if (line.entry == 0) {
-    message += ", and the start symbol " + check_quote({&ch, 1}) + " is the only sentence";
+    run += ", and the start symbol " + check_quote({&ch, 1}) + " is the only sentence";
   }
+  std::string hint;
   if (ch == '#' || ch == '/') {
-    message += "; comment lines start with \";\"";
+    hint = "; comment lines start with \";\"";
   } else if (ch == ' ' || ch == '\t') {
-    message += "; the left-hand side is the line's first character";
+    hint = "; the left-hand side is the line's first character";
   } else if (ch >= 'a' && ch <= 'z') {
-    message += "; nonterminals are upper case";
+    hint = "; nonterminals are upper case";
   }
-  check_warn(line.number, message);
+  check_warn(line.number, shape + run + hint, true, shape + hint);
+}
+
+// A line of exactly five characters: its right-hand side, from the sixth
+// on, is empty, which ends its entry's alternatives. When characters 2 to 5
+// are not the separator, the writer most likely left out a space.
+void check_five_characters(const grammar_line& line) {
+  char ch = line.head[0];
+  std::string_view arrow(line.head + 1, 4);
+  std::string message = "the rule line " + check_quote({line.head, 5}) + " has exactly 5 characters";
+  if (arrow == " -> ") {
+    message += ": its empty right-hand side hides it and every later alternative of this "
+               "entry of " + std::string(1, ch) + "; \"" + ch + " -> @\" writes the empty string";
+  } else {
+    // What follows the separator's characters, as the writer most likely
+    // meant it: "S ->@" is "S -> @" without its space.
+    size_t meant = arrow.find_first_not_of(" ->");
+    std::string rhs(meant == std::string_view::npos ? "@" : arrow.substr(meant));
+    message += ", and characters 2 to 5 are " + check_quote(arrow) +
+               ", not \" -> \": its right-hand side, from the 6th character on, is empty and "
+               "hides it and every later alternative of this entry of " + std::string(1, ch) +
+               "; for the right-hand side " + check_quote(rhs) + " write " +
+               check_quote(std::string(1, ch) + " -> " + rhs);
+  }
+  check_warn(line.number, message, true);
 }
 
 // The table as the whole-table checks see it: for each alternative of the
@@ -109,6 +148,15 @@ check_set check_derives(const check_uses& uses) {
   return ends;
 }
 
+// The first entry of `c` whose alternatives a five-character line ends
+// before any, or -1.
+int check_hidden_entry(const grammar_table& g, char c) {
+  for (int i = 0; i < g.rule_count; ++i) {
+    if (g.lhs[i] == c && g.rhs[i][0][0] == '\0') return i;
+  }
+  return -1;
+}
+
 }  // namespace
 
 void check_reset() { check_warnings.clear(); }
@@ -120,7 +168,8 @@ void check_line(const grammar_line& line) {
     check_warn(line.number,
                "the file starts with a UTF-8 byte-order mark, read as the first line's first "
                "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
-               "without the mark");
+               "without the mark",
+               true);
   }
   if (line.rejected) return;
   char ch = line.head[0];
@@ -129,19 +178,17 @@ void check_line(const grammar_line& line) {
     if (line.slot == 0 && !has_byte_order_mark(line)) check_left_hand_side(line);
     return;
   }
-  std::string_view arrow(line.head + 1, 4);
   if (line.length == 5) {
-    check_warn(line.number,
-               "the rule line " + check_quote({line.head, 5}) +
-                   " has exactly 5 characters: its empty right-hand side hides it and every "
-                   "later alternative of this entry of " + ch +
-                   "; \"@\" writes the empty string");
+    check_five_characters(line);
     return;
   }
+  std::string_view arrow(line.head + 1, 4);
   if (arrow != " -> ") {
     std::string read_as = line.rhs == "@" ? "\"@\", the empty string" : check_quote(line.rhs);
-    check_warn(line.number, "characters 2 to 5 are " + check_quote(arrow) +
-                                ", not \" -> \", so the right-hand side is read as " + read_as);
+    check_warn(line.number,
+               "characters 2 to 5 are " + check_quote(arrow) +
+                   ", not \" -> \", so the right-hand side is read as " + read_as,
+               true);
   }
 }
 
@@ -170,9 +217,31 @@ void check_table(const grammar_table& g) {
   for (size_t m = 0; m < NONTERMINAL_COUNT; ++m) {
     if (first_use[m] == 0) continue;
     char c = static_cast<char>('A' + m);
-    check_warn(first_use[m], std::string(1, c) +
-                                 " has no alternative: no form that holds it becomes a "
-                                 "sentence; add a rule line for " + c);
+    std::string message = std::string(1, c) + " has no alternative: no form that holds it "
+                                              "becomes a sentence; ";
+    // Rule lines for it that a five-character line hides: mend that line.
+    int hidden = check_hidden_entry(g, c);
+    if (hidden >= 0) {
+      message += "line " + std::to_string(g.rhs_line[hidden][0]) +
+                 ", its rule line of exactly 5 characters, ends its alternatives before any: "
+                 "write a right-hand side on it (\"@\" for the empty string)";
+    } else {
+      message += "add a rule line for " + std::string(1, c);
+    }
+    check_warn(first_use[m], message);
+  }
+
+  // Rules that replace a nonterminal by itself alone, where the search
+  // uses them: each makes a copy of the form it is applied to.
+  for (int k = 0; k < uses.count; ++k) {
+    char c = static_cast<char>('A' + uses.owner[k]);
+    if (!check_has(reached, uses.owner[k]) || grammar_choice_text(g, g.choices[k]) != std::string_view(&c, 1)) {
+      continue;
+    }
+    check_warn(g.rhs_line[g.choices[k].entry][g.choices[k].slot],
+               "the rule " + check_quote(std::string(1, c) + " -> " + c) + " replaces " + c +
+                   " by itself: it only copies the form it is applied to, a step that brings "
+                   "no sentence nearer, and each copy takes a place on the stack; delete it");
   }
 
   // Nonterminals whose every alternative leads back into ones that never
@@ -199,14 +268,21 @@ void check_table(const grammar_table& g) {
   }
 }
 
-void check_end() {
+void check_end(bool loaded) {
+  if (!loaded) {
+    // No listing, no search: only a line's own shape is worth telling.
+    auto about_run = [](const check_warning& w) { return w.rejected.empty(); };
+    check_warnings.erase(std::remove_if(check_warnings.begin(), check_warnings.end(), about_run),
+                         check_warnings.end());
+    for (check_warning& w : check_warnings) w.text = std::move(w.rejected);
+  }
   if (check_warnings.empty()) return;
   std::stable_sort(check_warnings.begin(), check_warnings.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
+                   [](const auto& a, const auto& b) { return a.line < b.line; });
   size_t shown = std::min(check_warnings.size(), size_t{CHECK_WARNING_LIMIT});
   std::string text;
   for (size_t k = 0; k < shown; ++k) {
-    text += grammar_position(check_warnings[k].first) + "warning: " + check_warnings[k].second + '\n';
+    text += grammar_position(check_warnings[k].line) + "warning: " + check_warnings[k].text + '\n';
   }
   if (check_warnings.size() > shown) {
     text += std::string(GRAMMAR_FILE_NAME) + ": warning: " +

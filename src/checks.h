@@ -25,8 +25,11 @@ void check_line(const grammar_line& line);
 void check_table(const grammar_table& g);
 
 // Prints the file's warnings on standard error, in line order, the first
-// CHECK_WARNING_LIMIT of them and then how many more there were.
-void check_end();
+// CHECK_WARNING_LIMIT of them and then how many more there were. A file
+// that was not `loaded` has no listing and no search: of its warnings,
+// only those about the shape of the lines read before the rejected one
+// are printed, worded without claims about a run.
+void check_end(bool loaded);
 
 // `bytes` in double quotes, with every byte a terminal could take for a
 // control sequence (control bytes, DEL, 0x80 and above) written as \t, \r

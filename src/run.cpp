@@ -26,7 +26,7 @@ int run_with(Loader load, run_trace* trace = nullptr) {
     status = load(grammar);
     grammar_watch(nullptr);
     if (status == 0) check_table(grammar);
-    check_end();  // the warnings come before what they are about
+    check_end(status == 0);  // the warnings come before what they are about
     if (status == 0) {
       print_rules(grammar);
       run_search(grammar, trace);
