@@ -100,22 +100,16 @@ function showDerivation(message) {
 // Marks rule `label`'s line in the listing and in the editor; null: none.
 function pickRule(label) {
   for (const old of document.querySelectorAll(".picked")) old.classList.remove("picked");
-  if (label === null || !derivation) return;
+  if (label === null || !derivation) {
+    if (pickedLine !== 0) pickLine(0);
+    return;
+  }
   const listed = $("output").querySelector(`.rule[data-label="${label}"]`);
   if (listed) {
     listed.classList.add("picked");
     listed.scrollIntoView({ block: "nearest" });
   }
-  const line = derivation.ruleLines[label];
-  if (line && gutter.children[line - 1]) {
-    gutter.children[line - 1].classList.add("picked");
-    backdrop.children[line - 1].classList.add("picked");
-    const height = field.scrollHeight / gutter.children.length;
-    const top = (line - 1) * height;
-    if (top < field.scrollTop || top + height > field.scrollTop + field.clientHeight) {
-      field.scrollTop = top - field.clientHeight / 2;
-    }
-  }
+  pickLine(derivation.ruleLines[label] || 0);
   for (const button of $("derivation-steps").querySelectorAll(`[data-label="${label}"]`)) {
     button.classList.add("picked");
   }

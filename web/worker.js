@@ -1,15 +1,14 @@
 // SPDX-License-Identifier: MIT
 // The page's worker: runs the engine on the bytes of a grammar file, off
 // the page's thread, so that typing never waits for a run; the page stops
-// a job by ending the worker. Of standard output it keeps the first
-// HEAD_LIMIT bytes to show, and puts the whole into a Blob, which the
-// browser may keep out of the page's memory, for download. It keeps the
+// a job by ending the worker. Standard output goes to the page in Blobs,
+// which the browser may keep out of the page's memory, for download, with
+// its first HEAD_LIMIT bytes to show. It keeps the
 // last job's derivations, and replays one when the page asks. The engine
 // (createSentgenEngine) and its calls (engine_job.js) come before this.
 "use strict";
 
 const HEAD_LIMIT = 1 << 20;      // bytes of standard output the page shows
-const PART_SIZE = 4 << 20;       // bytes gathered before they become a Blob
 const PROGRESS_EVERY_MS = 100;   // how often a long job says how far it is
 const SHOWN_STEPS = 40;          // a derivation's first and last steps shown
 const WHOLE_FORM = 256;          // a form this long or shorter is shown and saved whole
@@ -18,42 +17,36 @@ const CONTEXT = 60;              // bytes shown each side of a rule's text in a 
 const jobsReady = sentgenMakeJobs(createSentgenEngine);
 let last = null;  // the last job that ended: its grammar and derivations
 
-// Runs `grammar`, reporting progress; posts the result.
+// Runs `grammar`; its output goes to the page in parts as it comes, every
+// PROGRESS_EVERY_MS, with the first HEAD_LIMIT bytes for the pane, so that
+// a stopped job leaves the page what it printed. Posts the result.
 function runJob(jobs, grammar) {
-  const job = {
-    head: new Uint8Array(HEAD_LIMIT), headSize: 0, total: 0,
-    pending: [], pendingSize: 0, parts: [], reported: performance.now(),
+  const job = { pending: [], headSize: 0, head: [], reported: performance.now() };
+  // Hands the bytes gathered so far to the page.
+  const send = (type, more = {}) => {
+    const head = new Uint8Array(job.head.reduce((n, b) => n + b.length, 0));
+    job.head.reduce((at, b) => { head.set(b, at); return at + b.length; }, 0);
+    postMessage({ type, part: new Blob(job.pending), head, ...more }, [head.buffer]);
+    job.pending = [];
+    job.head = [];
   };
   const start = performance.now();
   const done = jobs.run(grammar, (bytes) => {
     if (job.headSize < HEAD_LIMIT) {
-      const taken = bytes.subarray(0, HEAD_LIMIT - job.headSize);
-      job.head.set(taken, job.headSize);
+      const taken = bytes.slice(0, HEAD_LIMIT - job.headSize);
+      job.head.push(taken);
       job.headSize += taken.length;
     }
-    job.total += bytes.length;
     job.pending.push(bytes.slice());
-    job.pendingSize += bytes.length;
-    if (job.pendingSize >= PART_SIZE) {
-      job.parts.push(new Blob(job.pending));
-      job.pending = [];
-      job.pendingSize = 0;
-    }
     const now = performance.now();
     if (now - job.reported >= PROGRESS_EVERY_MS) {
       job.reported = now;
-      postMessage({ type: "progress", total: job.total });
+      send("progress");
     }
   });
   const milliseconds = performance.now() - start;
   last = { grammar, sentences: done.sentences };
-  job.parts.push(new Blob(job.pending));
-  const head = job.head.slice(0, job.headSize);
-  postMessage({
-    type: "done", head, total: job.total, output: new Blob(job.parts, { type: "text/plain" }),
-    errors: done.errors, status: done.status, milliseconds, summary: done.summary,
-    steps: done.sentences.map((s) => s.step),
-  }, [head.buffer]);
+  send("done", { errors: done.errors, status: done.status, milliseconds, summary: done.summary });
 }
 
 const latin1 = new TextDecoder("latin1");
