@@ -349,7 +349,7 @@ function showOutput(head, rules) {
       span.className = "sentence";
       span.tabIndex = 0;
       span.setAttribute("role", "button");
-      span.setAttribute("aria-label", `sentence ${line.label + 1}: show its derivation`);
+      span.title = `sentence ${line.label + 1}: show its derivation`;
       span.dataset.n = String(line.label);
     } else {
       span.className = "rule";

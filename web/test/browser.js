@@ -349,6 +349,17 @@ async function checkReliance(page, open, sourceDir) {
     `a rejection's message by the editor: ${message}`);
 }
 
+// axe-core on the page as it stands: no violation of any rule it checks,
+// colour contrast among them.
+async function checkAccessibility(page, what) {
+  await page.addScriptTag({ path: require.resolve("axe-core/axe.min.js") });
+  const violations = await page.evaluate(async () => {
+    const found = await axe.run(document, { resultTypes: ["violations"] });
+    return found.violations.map((v) => `${v.id}: ${v.nodes.slice(0, 3).map((n) => n.target.join(" ")).join(", ")}`);
+  });
+  check(violations.length === 0, `axe-core at ${what}: ${violations.join(" | ")}`);
+}
+
 async function main() {
   const profile = fs.mkdtempSync(path.join(os.tmpdir(), "sentgen-chromium-"));
   const browser = await puppeteer.launch({
@@ -425,19 +436,32 @@ async function main() {
     check(focused === "examples", `Shift+Tab from the editor reaches the examples (${focused})`);
 
     fs.mkdirSync(screenshotDir, { recursive: true });
-    // The screenshots show a grammar with a slip, marked and warned about.
+    // The screenshots show a grammar with a slip, marked and warned about,
+    // light and dark; axe-core checks the page there and with a rejected
+    // file.
     const demo = Buffer.from("; a^n b^n, and a slip on line 4\nS -> aSb\nS -> @\nS->ab\n");
-    for (const [width, height] of [[1280, 800], [360, 740]]) {
-      const shot = await open(`${pageUrl}#g=${demo.toString("base64url")}`, width, height);
+    const rejected = Buffer.from("S -> aSb\nS -> @\nS\n");
+    for (const [width, height, scheme] of [[1280, 800, "light"], [360, 740, "light"],
+      [1280, 800, "dark"], [360, 740, "dark"]]) {
+      const shot = await browser.newPage();
+      shot.on("pageerror", (error) => consoleErrors.push(String(error)));
+      await shot.setViewport({ width, height });
+      await shot.emulateMediaFeatures([{ name: "prefers-color-scheme", value: scheme }]);
+      await shot.goto(`${pageUrl}#g=${rejected.toString("base64url")}`);
+      await waitForRun(shot, 0);
+      await checkAccessibility(shot, `${width} px, ${scheme}, a rejected file`);
+      await loadAndRun(shot, demo);
+      await checkAccessibility(shot, `${width} px, ${scheme}, a file with warnings`);
       check((await shot.evaluate(() => window.sentgen.marks()[4])) === "warning",
         "a warned line is marked");
       const overflow = await shot.evaluate(() => document.documentElement.scrollWidth);
       check(overflow <= width, `no sideways scrolling at ${width} px (${overflow} px wide)`);
-      await shot.screenshot({ path: path.join(screenshotDir, `page-${width}.png`), fullPage: true });
+      await shot.screenshot({ path: path.join(screenshotDir, `page-${width}-${scheme}.png`), fullPage: true });
       await shot.click('#output .sentence[data-n="2"]');
       await shot.waitForFunction(() => window.sentgen.derivation(), { timeout: 10000 });
       await shot.click('#derivation-steps button[data-label="0:0"]');
-      await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}.png`), fullPage: true });
+      await checkAccessibility(shot, `${width} px, ${scheme}, a derivation`);
+      await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}-${scheme}.png`), fullPage: true });
       await shot.close();
     }
     check(consoleErrors.length === 0, `no console errors: ${consoleErrors.join(" | ")}`);
