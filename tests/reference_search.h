@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
@@ -28,6 +29,23 @@ struct reference_trace {
   int most_pending = 1;                               // most forms pending at once
   run_end end = RUN_STACK_EMPTY;                      // why the search ended
 };
+
+// A small random grammar file: up to 8 rule lines for S, A and B, with
+// right-hand sides of up to 9 symbols among them, a, b and @; long forms,
+// full stacks and rejected lines come up among them.
+inline std::string reference_random_grammar(std::mt19937& random) {
+  const std::string symbols = "SSSAABBab@";
+  std::string text;
+  for (int line = 0, lines = 1 + static_cast<int>(random() % 8); line < lines; ++line) {
+    text += "SAB"[random() % 3];
+    text += " -> ";
+    for (int c = 0, size = static_cast<int>(random() % 10); c < size; ++c) {
+      text += symbols[random() % symbols.size()];
+    }
+    text += '\n';
+  }
+  return text;
+}
 
 // Appends to `out` what a run on `g` prints after the listing; with
 // `trace`, keeps each form's rules too and reports into it. Gives up once

@@ -66,18 +66,9 @@ int run_captured(std::string_view grammar, std::string& printed) {
 // prints exactly what the plain model prints, as far as the model gets.
 TEST(RunTest, RunsMatchPlainModelOfSearch) {
   std::mt19937 random(2026);
-  const std::string symbols = "SSSAABBab@";
   int compared = 0;
   for (int n = 0; n < 300; ++n) {
-    std::string grammar_text;
-    for (int line = 0, lines = 1 + static_cast<int>(random() % 8); line < lines; ++line) {
-      grammar_text += "SAB"[random() % 3];
-      grammar_text += " -> ";
-      for (int c = 0, size = static_cast<int>(random() % 10); c < size; ++c) {
-        grammar_text += symbols[random() % symbols.size()];
-      }
-      grammar_text += '\n';
-    }
+    std::string grammar_text = reference_random_grammar(random);
     std::string printed;
     if (run_captured(grammar_text, printed) != 0) continue;  // rejected: the loader's cases
     output_capture listing;

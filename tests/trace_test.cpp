@@ -99,18 +99,9 @@ std::string read_file(const std::string& path) {
 // count by count, and prints what an untraced run prints.
 TEST(TraceTest, TracedRunsMatchPlainModel) {
   std::mt19937 random(23);
-  const std::string symbols = "SSSAABBab@";
   int compared = 0;
   for (int n = 0; n < 300; ++n) {
-    std::string grammar_text;
-    for (int line = 0, lines = 1 + static_cast<int>(random() % 8); line < lines; ++line) {
-      grammar_text += "SAB"[random() % 3];
-      grammar_text += " -> ";
-      for (int c = 0, size = static_cast<int>(random() % 10); c < size; ++c) {
-        grammar_text += symbols[random() % symbols.size()];
-      }
-      grammar_text += '\n';
-    }
+    std::string grammar_text = reference_random_grammar(random);
     run_trace trace{};
     std::string printed;
     if (run_traced(grammar_text, trace, printed) != 0) {
