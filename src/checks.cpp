@@ -235,9 +235,8 @@ void check_table(const grammar_table& g) {
   // uses them: each makes a copy of the form it is applied to.
   for (int k = 0; k < uses.count; ++k) {
     char c = static_cast<char>('A' + uses.owner[k]);
-    if (!check_has(reached, uses.owner[k]) || grammar_choice_text(g, g.choices[k]) != std::string_view(&c, 1)) {
-      continue;
-    }
+    bool copies = grammar_choice_text(g, g.choices[k]) == std::string_view(&c, 1);
+    if (!copies || !check_has(reached, uses.owner[k])) continue;
     check_warn(g.rhs_line[g.choices[k].entry][g.choices[k].slot],
                "the rule " + check_quote(std::string(1, c) + " -> " + c) + " replaces " + c +
                    " by itself: it only copies the form it is applied to, a step that brings "
