@@ -10,8 +10,14 @@ let derivation = null;  // the derivation shown: the worker's message
 
 // Asks the worker for the derivation of sentence `n` of the last run.
 function askDerivation(n) {
-  if (!worker || busy || !result) return;
+  if (!result) return;
   $("derivation").hidden = false;
+  if (!worker || busy || result.stopped) {
+    $("derivation-about").textContent = `sentence ${n + 1}: derivations come with a finished ` +
+      "run; this one was stopped. Ctrl+Enter runs the grammar again.";
+    $("derivation-steps").replaceChildren();
+    return;
+  }
   $("derivation-about").textContent = `sentence ${n + 1}: replaying\u2026`;
   $("derivation-steps").replaceChildren();
   worker.postMessage({ type: "derivation", n });
