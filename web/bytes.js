@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
 // A grammar file is bytes, and the editor holds text. Bytes that are UTF-8
-// become their characters; every other byte, and the bytes of NUL and CR
-// (which a text area would drop or turn into a newline), becomes one
-// character of the private-use range U+F700 to U+F7FF that stands for it,
-// so that any file goes through the editor and back unchanged.
+// text become their characters; every other byte (those not UTF-8, control
+// bytes other than tab and newline, the UTF-8 of a control character, and
+// NUL and CR, which a text area would drop or turn into a newline) becomes
+// one character of the private-use range U+F700 to U+F7FF that stands for
+// it, so that any file goes through the editor and back unchanged, and
+// byte_font.js draws it as its escape.
 "use strict";
 
 const BYTE_CHAR = 0xf700;  // the character for byte b is BYTE_CHAR + b
@@ -17,7 +19,7 @@ function isByteChar(c) {
 // that decodes to a character the editor keeps as it is and shows.
 function utf8Length(bytes, i) {
   const b = bytes[i];
-  if (b < 0x80) return b === 0 || b === 0x0d ? 0 : 1;
+  if (b < 0x80) return (b < 0x20 && b !== 0x09 && b !== 0x0a) || b === 0x7f ? 0 : 1;
   let length, min;
   if (b >= 0xc2 && b <= 0xdf) [length, min] = [2, 0x80];
   else if (b >= 0xe0 && b <= 0xef) [length, min] = [3, 0x800];
@@ -31,7 +33,7 @@ function utf8Length(bytes, i) {
   }
   // A byte-order mark is kept as its bytes, so that it shows.
   const bad = c < min || c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff) || isByteChar(c) ||
-    c === 0xfeff;
+    c === 0xfeff || c <= 0x9f;
   return bad ? 0 : length;
 }
 

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The page: an editor for grammar.txt, and the run of the engine on it in a
-// worker, shown as the program would print it. bytes.js comes before this
-// script; the worker's source and the example grammars are in the page.
+// worker, shown as the program would print it. bytes.js and byte_font.js
+// come before this script; the worker's source and the example grammars
+// are in the page.
 "use strict";
 
 const DEBOUNCE_MS = 200;  // quiet time after typing before a run
@@ -30,6 +31,10 @@ let addressOwned = true; // whether the address may follow the editor
 let plain = null;        // a file too large to edit: its bytes and where its lines start
 
 // ---- the editor ----------------------------------------------------------
+
+// The characters that stand for bytes are drawn as their escapes.
+const byteFace = new FontFace("sentgen bytes", byteFont(), { unicodeRange: "U+F700-F7FF" });
+document.fonts.add(byteFace);
 
 // Escapes text for HTML.
 function html(text) {
@@ -305,8 +310,8 @@ function appendBytes(parts, bytes) {
         j = k;
         continue;
       }
-      if (b === 0x09 || b < 0x20 || b === 0x7f) break;
-      const n = b < 0x80 ? 1 : utf8Length(bytes, j);
+      if (b === 0x09) break;
+      const n = utf8Length(bytes, j);
       if (n === 0) break;
       j += n;
     }
@@ -610,6 +615,7 @@ $("output").addEventListener("keydown", (event) => {
 
 // For the tests, and for anyone at the console.
 window.sentgen = {
+  byteFace,
   loadBytes,
   grammarBytes,
   result: () => result,

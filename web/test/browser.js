@@ -262,6 +262,31 @@ async function checkReliance(page, open, sourceDir) {
     }
   }
 
+  // Bytes that are not text read in the editor as the panes write them:
+  // "\xe9" four columns wide, CR "\r" two, on lines of the usual height;
+  // text, "é" included, stays as it is.
+  const oddText = Buffer.concat([Buffer.from("; caf\u00e9 and caf"),
+    Buffer.from("\xe9\nS -> a\x01b\r\nS -> \x00\x7f\xc2\x85\n", "latin1")]);
+  await loadAndRun(page, oddText);
+  const drawn = await page.evaluate(async () => {
+    await window.sentgen.byteFace.loaded;
+    const backdrop = document.getElementById("backdrop");
+    const context = document.createElement("canvas").getContext("2d");
+    context.font = getComputedStyle(backdrop).font;
+    const column = context.measureText("x").width;
+    const rows = [...backdrop.querySelectorAll(".l")];
+    return {
+      bytes: [...backdrop.querySelectorAll(".byte")].map((span) =>
+        Math.round(span.getBoundingClientRect().width / column)),
+      heights: [...new Set(rows.map((row) => row.getBoundingClientRect().height))],
+      firstLine: rows[0].textContent,
+    };
+  });
+  check(JSON.stringify(drawn.bytes) === "[4,4,2,4,4,4,4]" && drawn.heights.length === 1 &&
+    drawn.firstLine === "; caf\u00e9 and caf\uf7e9",
+    `bytes that are not text read as escapes in the editor: ${JSON.stringify(drawn)}`);
+  check((await editorBytes(page)).equals(oddText), "the editor keeps the bytes behind the escapes");
+
   // A stopped run.
   const flood = fs.readFileSync(path.join(sourceDir, "bench/workloads/flood/grammar.txt"));
   // Stop is pressed (focused, then activated as Space or Enter does) as
@@ -439,7 +464,8 @@ async function main() {
     // The screenshots show a grammar with a slip, marked and warned about,
     // light and dark; axe-core checks the page there and with a rejected
     // file.
-    const demo = Buffer.from("; a^n b^n, and a slip on line 4\nS -> aSb\nS -> @\nS->ab\n");
+    const demo = Buffer.from("; a^n b^n, a slip on line 4, and caf\xe9 in Latin-1\nS -> aSb\nS -> @\nS->ab\n",
+      "latin1");
     const rejected = Buffer.from("S -> aSb\nS -> @\nS\n");
     for (const [width, height, scheme] of [[1280, 800, "light"], [360, 740, "light"],
       [1280, 800, "dark"], [360, 740, "dark"]]) {
