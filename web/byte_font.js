@@ -4,7 +4,7 @@
 // "\r", four and two columns wide, so that the editor shows a byte that is
 // not text as the output panes write it, while it stays one character that
 // the caret steps over and Backspace deletes whole. Strokes on a grid of
-// columns of 600 units; a TrueType file of some 14 KB, built once at load.
+// columns of 600 units; a TrueType file of some 16 KB, built once at load.
 "use strict";
 
 const FONT_COLUMN = 600;   // units of one column of the escape; the em is 1000

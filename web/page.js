@@ -41,6 +41,13 @@ function html(text) {
   return text.replace(/[&<>]/g, (c) => ({ "&": "&amp;", "<": "&lt;", ">": "&gt;" })[c]);
 }
 
+// Tints the characters that stand for bytes, which the page's font draws
+// as their escapes. A run of them is one span: a span a byte would make a
+// keystroke in a binary file slow to draw.
+function tintBytes(text) {
+  return text.replace(/[\uf700-\uf7ff]+/g, (run) => `<span class="byte">${run}</span>`);
+}
+
 // A line of the editor with its tabs, trailing spaces and byte characters
 // tinted; the characters stay the same, so the text lines up with the
 // editor's own. Past TINTED_CHARS a line is left plain.
@@ -48,10 +55,7 @@ function markLine(line) {
   const shown = line.length > TINTED_CHARS ? line.slice(0, TINTED_CHARS) : line;
   const trail = shown.length === line.length ? line.length - line.replace(/ +$/, "").length : 0;
   const body = shown.slice(0, shown.length - trail);
-  // A run of bytes that are not text is one span: thousands of spans a
-  // line would make a keystroke in a binary file slow to draw.
-  const out = html(body).replace(/\t/g, '<span class="tab">\t</span>')
-    .replace(/[\uf700-\uf7ff]+/g, (run) => `<span class="byte">${run}</span>`);
+  const out = tintBytes(html(body).replace(/\t/g, '<span class="tab">\t</span>'));
   return trail > 0 ? `${out}<span class="trail">${" ".repeat(trail)}</span>` : out;
 }
 
@@ -70,14 +74,8 @@ function scroller() {
 function drawnLine(i) {
   if (!plain) return markLine(lines[i]);
   const end = i + 1 < plain.starts.length ? plain.starts[i + 1] - 1 : plain.bytes.length;
-  const text = bytesToText(plain.bytes.subarray(plain.starts[i], Math.min(end, plain.starts[i] + TINTED_CHARS)));
-  let out = "";
-  for (const c of text) {
-    const code = c.charCodeAt(0);
-    out += isByteChar(code) ? `<span class="byte">\\x${(code - BYTE_CHAR).toString(16).padStart(2, "0")}</span>`
-      : html(c);
-  }
-  return out;
+  return tintBytes(html(bytesToText(plain.bytes.subarray(plain.starts[i],
+    Math.min(end, plain.starts[i] + TINTED_CHARS)))));
 }
 
 // Redraws the line numbers and the tinted copy of the text behind the
