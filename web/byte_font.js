@@ -144,19 +144,7 @@ function byteFont() {
   const widest = FONT_COLUMN * 4;
   const ascent = 800;
   const descent = 200;
-  const nameStrings = ["sentgen bytes", "Regular", "sentgen bytes 1", "sentgen bytes",
-    "Version 1.0", "sentgen-bytes"];
-  const nameIds = [1, 2, 3, 4, 5, 6];
-  const nameFields = [["u16", 0], ["u16", nameStrings.length], ["u16", 6 + 12 * nameStrings.length]];
-  let stringAt = 0;
-  nameStrings.forEach((s, k) => {
-    nameFields.push(["u16", 3], ["u16", 1], ["u16", 0x409], ["u16", nameIds[k]],
-      ["u16", 2 * s.length], ["u16", stringAt]);
-    stringAt += 2 * s.length;
-  });
-  for (const s of nameStrings) for (const c of s) nameFields.push(["u16", c.charCodeAt(0)]);
-
-  const tables = {
+  const tables = {  // in the sorted order of their tags, as the directory lists them
     "OS/2": [["u16", 4], ["i16", FONT_COLUMN * 3], ["u16", 400], ["u16", 5], ["u16", 0],
       ...Array(10).fill(["i16", 0]), ["i16", 0],  // sub- and superscripts, strikeout, class
       ...Array(10).fill(["u8", 0]),                // panose
@@ -171,7 +159,7 @@ function byteFont() {
       ["u16", 0xf700], ["u16", 0xffff],
       ["u16", (1 - 0xf700) & 0xffff], ["u16", 1],
       ["u16", 0], ["u16", 0]],
-    glyf: null,
+    glyf: { bytes: glyfBytes, length: glyfBytes.length },
     head: [["u32", 0x00010000], ["u32", 0x00010000], ["u32", 0], ["u32", 0x5f0f3cf5],
       ["u16", 0x000b], ["u16", 1000], ["u32", 0], ["u32", 0], ["u32", 0], ["u32", 0],
       ...box.map((v) => ["i16", v]),
@@ -187,33 +175,50 @@ function byteFont() {
       ["u16", compositePoints], ["u16", compositeContours],
       ["u16", 2], ["u16", 0], ["u16", 0], ["u16", 0], ["u16", 0], ["u16", 0], ["u16", 0],
       ["u16", 4], ["u16", 1]],
-    name: nameFields,
+    name: fontNameTable(["sentgen bytes", "Regular", "sentgen bytes 1", "sentgen bytes",
+      "Version 1.0", "sentgen-bytes"]),
     post: [["u32", 0x00030000], ["u32", 0], ["i16", -100], ["i16", 50],
       ["u32", 0], ["u32", 0], ["u32", 0], ["u32", 0], ["u32", 0]],
   };
 
-  const tags = Object.keys(tables);  // already in the order of their tags
-  const built = tags.map((tag) => (tag === "glyf"
-    ? { bytes: glyfBytes, length: glyfBytes.length } : fontBytes(tables[tag])));
-  const header = [["u32", 0x00010000], ["u16", tags.length], ["u16", 128], ["u16", 3],
-    ["u16", tags.length * 16 - 128]];
-  let at = 12 + 16 * tags.length;
-  tags.forEach((tag, k) => {
-    header.push(["tag", tag], ["u32", fontChecksum(built[k].bytes)], ["u32", at],
-      ["u32", built[k].length]);
-    at += built[k].bytes.length;
+  return fontFile(Object.fromEntries(Object.entries(tables).map(([tag, table]) =>
+    [tag, Array.isArray(table) ? fontBytes(table) : table])));
+}
+
+// The name table's fields for the names 1 to 6 (family, style, unique
+// name, full name, version, PostScript name), in the Windows platform's UTF-16.
+function fontNameTable(names) {
+  const fields = [["u16", 0], ["u16", names.length], ["u16", 6 + 12 * names.length]];
+  let at = 0;
+  names.forEach((name, k) => {
+    fields.push(["u16", 3], ["u16", 1], ["u16", 0x409], ["u16", k + 1], ["u16", 2 * name.length],
+      ["u16", at]);
+    at += 2 * name.length;
   });
-  const file = new Uint8Array(at);
-  file.set(fontBytes(header).bytes, 0);
-  let place = 12 + 16 * tags.length;
-  for (const table of built) {
-    file.set(table.bytes, place);
-    place += table.bytes.length;
+  for (const name of names) for (const c of name) fields.push(["u16", c.charCodeAt(0)]);
+  return fields;
+}
+
+// The font file of `tables`, each {bytes padded to 4, length}, keyed by
+// tags given in their sorted order: the directory, then the tables.
+function fontFile(tables) {
+  const tags = Object.keys(tables);
+  const offsets = [];
+  let size = 12 + 16 * tags.length;
+  for (const tag of tags) {
+    offsets.push(size);
+    size += tables[tag].bytes.length;
   }
+  const directory = [["u32", 0x00010000], ["u16", tags.length], ["u16", 128], ["u16", 3],
+    ["u16", tags.length * 16 - 128]];
+  tags.forEach((tag, k) => directory.push(["tag", tag], ["u32", fontChecksum(tables[tag].bytes)],
+    ["u32", offsets[k]], ["u32", tables[tag].length]));
+  const file = new Uint8Array(size);
+  file.set(fontBytes(directory).bytes, 0);
+  tags.forEach((tag, k) => file.set(tables[tag].bytes, offsets[k]));
   // head's checkSumAdjustment makes the whole file sum to B1B0AFBA.
-  const headAt = 12 + 16 * tags.length +
-    built.slice(0, tags.indexOf("head")).reduce((sum, t) => sum + t.bytes.length, 0);
-  new DataView(file.buffer).setUint32(headAt + 8, (0xb1b0afba - fontChecksum(file)) >>> 0);
+  new DataView(file.buffer).setUint32(offsets[tags.indexOf("head")] + 8,
+    (0xb1b0afba - fontChecksum(file)) >>> 0);
   return file;
 }
 
