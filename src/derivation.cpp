@@ -144,7 +144,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   bool traced = trace_enabled();  // read once: the loop's stores could change it
   for (int k = first; k < first + kept; ++k) {
     sentential_form& child = stack_next_slot();
-    form_derive(form, grammar_choice_text(g, g.choices[k]), child);
+    form_derive(form, grammar_choice_text(g, g.choices[k]), g.choices[k].lead, child);
     if (traced) child.how = trace_make(form.how, {g.choices[k].entry, g.choices[k].slot});
     stack_commit();
   }

@@ -13,9 +13,12 @@
 #include "grammar.h"
 #include "output.h"
 
-// A piece of form text. A piece never changes once a form holds it, so any
+// A piece of form text. A byte of it never changes once written, so any
 // number of forms may share it; `refs` counts the forms and pieces that
 // point to it. Its text is `text` followed by the text of its extra chain.
+// Only a piece without an extra chain grows, and only a form's last head
+// piece: its forms see the first `head_size` bytes, and a piece that another
+// links to is full or has an extra chain, so a link always sees it whole.
 // There are three kinds, told apart by the chain they hang in:
 //  - head pieces hold terminals; `link` is the piece before;
 //  - tail pieces hold a nonterminal somewhere in `text`, and the first piece
@@ -125,6 +128,13 @@ using piece_holder = std::unique_ptr<form_piece, piece_releaser>;
 
 std::string_view piece_text(const form_piece* piece) { return {piece->text, piece->size}; }
 
+// The bytes of a form's last head piece and of its first tail piece that
+// are the form's own.
+std::string_view head_text(const sentential_form& form) { return {form.head->text, form.head_size}; }
+std::string_view tail_text(const sentential_form& form) {
+  return piece_text(form.tail).substr(form.tail_skip);
+}
+
 // Copies `bytes`, at most 32 bytes, to `to` and returns its end.
 // Two fixed-size copies that may overlap cover any size in their range, and
 // fixed-size copies inline, where a call to copy a few bytes costs more than
@@ -178,6 +188,8 @@ bool word_has_nonterminal(uint64_t word) {
 // Index of the first nonterminal in `text`, or its size when there is none.
 // It looks at 8 bytes at a time: terminals run long in a form's pieces.
 size_t first_nonterminal(std::string_view text) {
+  // Mostly a nonterminal stands first: the one after the one replaced.
+  if (!text.empty() && is_nonterminal(text[0])) return 0;
   size_t at = 0;
   for (; at + 8 <= text.size(); at += 8) {
     uint64_t word;
@@ -188,20 +200,57 @@ size_t first_nonterminal(std::string_view text) {
   return at;
 }
 
-// The head `head` followed by `bytes` (two pieces' worth at most) and the
-// extra chain `extra`, whose reference it takes over. Takes three pieces at most.
-form_piece* head_append(form_piece* head, std::string_view bytes, form_piece* extra) {
+// Makes `bytes` the text of `piece`, which has no extra chain, from byte
+// `at` on, without changing a byte that any form sees: either no form sees
+// past `at` and they fit, or another form wrote the same bytes there.
+bool piece_claim(form_piece* piece, size_t at, std::string_view bytes) {
+  size_t n = bytes.size();
+  if (piece->size == at) {
+    if (n > PIECE_TEXT - at) return false;
+    piece_copy(piece->text + at, bytes);
+    piece->size = static_cast<uint8_t>(at + n);
+    piece->length += n;
+    return true;
+  }
+  // A few bytes, mostly one: a loop costs less than a call to compare.
+  if (n > piece->size - at) return false;
+  for (size_t k = 0; k < n; ++k) {
+    if (piece->text[at + k] != bytes[k]) return false;
+  }
+  return true;
+}
+
+// The head whose last piece is `head`, of which `size` bytes are seen,
+// followed by `bytes` (two pieces' worth at most) and the extra chain
+// `extra`, whose reference it takes over; `size` becomes the bytes of the
+// new last piece that are seen. Takes three pieces at most.
+form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
+                        form_piece* extra) {
   if (bytes.empty() && extra == nullptr) return piece_hold(head);
   form_piece* link = head;  // the piece that the new last one follows
-  if (head != nullptr && head->extra == nullptr && head->size < PIECE_TEXT) {
-    // A longer copy of a short last piece keeps heads from growing a piece
-    // a step; one that overflows it fills the copy up, so that a long head
-    // holds full pieces: fewer to keep, and to walk when it is printed.
-    size_t fill = std::min(bytes.size(), PIECE_TEXT - head->size);
+  if (head != nullptr && head->extra == nullptr && size < PIECE_TEXT) {
+    size_t fill = std::min(bytes.size(), PIECE_TEXT - size);
     bool fits = fill == bytes.size();
-    link = piece_make(piece_text(head), bytes.substr(0, fill), fits ? extra : nullptr,
-                      piece_hold(head->link));
-    if (fits) return link;
+    if ((!fits || extra == nullptr) && piece_claim(head, size, bytes.substr(0, fill))) {
+      // Written in place or found there: a piece that overflows is full now,
+      // and the rest follows it.
+      piece_hold(head);
+      if (fits) {
+        size = static_cast<uint8_t>(size + fill);
+        return head;
+      }
+    } else {
+      // A longer copy of a short last piece keeps heads from growing a
+      // piece a step; one that overflows it fills the copy up, so that a
+      // long head holds full pieces: fewer to keep, and to walk when it is
+      // printed.
+      link = piece_make({head->text, size}, bytes.substr(0, fill), fits ? extra : nullptr,
+                        piece_hold(head->link));
+      if (fits) {
+        size = link->size;
+        return link;
+      }
+    }
     bytes = bytes.substr(fill);
   } else {
     piece_hold(link);
@@ -210,7 +259,9 @@ form_piece* head_append(form_piece* head, std::string_view bytes, form_piece* ex
     extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
     bytes = bytes.substr(0, PIECE_TEXT);
   }
-  return piece_make(bytes, {}, extra, link);
+  form_piece* last = piece_make(bytes, {}, extra, link);
+  size = last->size;
+  return last;
 }
 
 // The tail that starts with `front`, a nonterminal and the rest of an
@@ -234,51 +285,53 @@ form_piece* tail_make(std::string_view front, std::string_view text, form_piece*
 // reads only the last head piece and the first two tail pieces, so this
 // costs the same for any length. Takes PIECES_PER_CHILD pieces at most,
 // stocked first, so that running out of memory never leaves it half made.
-void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child) {
+void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
+                 sentential_form& child) {
   piece_stock(PIECES_PER_CHILD);
   form_piece* first = parent.tail;
-  std::string_view after = piece_text(first).substr(1);  // after the nonterminal
+  std::string_view after = tail_text(parent).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
-  size_t k = first_nonterminal(alternative);
-  if (k < alternative.size()) {
-    child.head = head_append(parent.head, alternative.substr(0, k), nullptr);
+  child.head_size = parent.head_size;
+  if (lead < alternative.size()) {
+    child.head = head_append(parent.head, child.head_size, alternative.substr(0, lead), nullptr);
     // An alternative that ends with the nonterminal it replaces, as in
     // "M -> aM", leaves the tail as it was: the child shares its first piece.
-    child.tail = k + 1 == alternative.size() && alternative[k] == first->text[0]
-                     ? piece_hold(first)
-                     : tail_make(alternative.substr(k), after, first->extra, first->link);
+    if (lead + 1 == alternative.size() && alternative[lead] == form_leftmost(parent)) {
+      child.tail = piece_hold(first);
+      child.tail_skip = parent.tail_skip;
+    } else {
+      child.tail = tail_make(alternative.substr(lead), after, first->extra, first->link);
+    }
     return;
   }
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head.
   char joined[RHS_SLOT_SIZE + PIECE_TEXT];
-  piece_copy(joined, alternative);
   size_t q = first_nonterminal(after);
   if (q < after.size()) {
-    piece_copy(joined + alternative.size(), after.substr(0, q));
-    child.head = head_append(parent.head, {joined, alternative.size() + q}, nullptr);
-    child.tail =
-        piece_make(after.substr(q), {}, piece_hold(first->extra), piece_hold(first->link));
+    std::string_view added = alternative;
+    if (q > 0) {
+      piece_copy(piece_copy(joined, alternative), after.substr(0, q));
+      added = {joined, alternative.size() + q};
+    }
+    child.head = head_append(parent.head, child.head_size, added, nullptr);
+    child.tail = piece_hold(first);  // from its next nonterminal on
+    child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + q);
     return;
   }
-  piece_copy(joined + alternative.size(), after);
-  form_piece* head = head_append(parent.head, {joined, alternative.size() + after.size()},
-                                piece_hold(first->extra));
+  piece_copy(piece_copy(joined, alternative), after);
+  form_piece* head = head_append(parent.head, child.head_size,
+                                 {joined, alternative.size() + after.size()}, piece_hold(first->extra));
   form_piece* next = first->link;  // holds a nonterminal, or is null
   if (next == nullptr) {
     child.head = head;  // a sentence
     return;
   }
-  std::string_view text = piece_text(next);
-  size_t q2 = first_nonterminal(text);
-  if (q2 == 0) {
-    child.head = head;
-    child.tail = piece_hold(next);
-    return;
-  }
-  child.head = head_append(head, text.substr(0, q2), nullptr);
+  size_t q2 = first_nonterminal(piece_text(next));
+  child.head = head_append(head, child.head_size, piece_text(next).substr(0, q2), nullptr);
   piece_release(head);
-  child.tail = piece_make(text.substr(q2), {}, piece_hold(next->extra), piece_hold(next->link));
+  child.tail = piece_hold(next);
+  child.tail_skip = static_cast<uint8_t>(q2);
 }
 
 namespace {
@@ -288,14 +341,18 @@ namespace {
 // and the bytes already there need not be walked to again. Shorter ones are
 // not worth the write that placing them there costs.
 constexpr size_t PRINT_LONG_LINE = 4096;
-// The head of the last long sentence printed, held, and its length: the
-// pieces that the next one shares with it end at the same byte.
+// The head of the last long sentence printed, held, its length and the
+// bytes of its last piece it saw: the pieces that the next one shares with
+// it end at the same byte.
 form_piece* print_last_head = nullptr;
 size_t print_last_length = 0;
+uint8_t print_last_size = 0;
 
-// Writes the text of `piece` and its extra chain to `at`.
-void piece_write(const form_piece* piece, char* at) {
-  for (const form_piece* p = piece; p != nullptr; p = p->extra) {
+// Writes the first `size` bytes of `piece`'s own text and its extra chain
+// to `at`.
+void piece_write(const form_piece* piece, size_t size, char* at) {
+  at = piece_copy(at, {piece->text, size});
+  for (const form_piece* p = piece->extra; p != nullptr; p = p->extra) {
     at = piece_copy(at, piece_text(p));
   }
 }
@@ -306,17 +363,23 @@ void piece_write(const form_piece* piece, char* at) {
 void print_head(const sentential_form& form, char* line, size_t kept) {
   const form_piece* last = print_last_head;  // walked back alongside
   size_t last_end = print_last_length;       // where `last` ends
+  size_t last_size = print_last_size;        // bytes of `last`'s own text seen
   size_t end = form.length;
+  size_t size = form.head_size;  // bytes of `piece`'s own text seen
   for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
     if (end <= kept && kept > 0) {
       while (last != nullptr && last_end > end) {
-        last_end -= last->length;
+        last_end -= last->length - last->size + last_size;
         last = last->link;
+        if (last != nullptr) last_size = last->size;
       }
-      if (last == piece) return;  // the same piece ends at the same byte
+      // The same piece starts at the same byte in both; ending at the same
+      // byte, it and all before it are there.
+      if (last == piece && last_end == end) return;
     }
-    end -= piece->length;
-    piece_write(piece, line + end);
+    end -= piece->length - piece->size + size;
+    piece_write(piece, size, line + end);
+    if (piece->link != nullptr) size = piece->link->size;
   }
 }
 
@@ -338,13 +401,15 @@ void form_print(const sentential_form& form) {
   print_head(form, line, kept);
   piece_release(std::exchange(print_last_head, piece_hold(form.head)));
   print_last_length = form.length;
+  print_last_size = form.head_size;
 }
 
 namespace {
 
-// Appends a piece's text and its extra chain's to `out`.
-void piece_append_text(const form_piece* piece, std::string& out) {
-  for (; piece != nullptr; piece = piece->extra) out.append(piece_text(piece));
+// Appends `own`, bytes of a piece's own text, and its extra chain's to `out`.
+void piece_append_text(const form_piece* piece, std::string_view own, std::string& out) {
+  out.append(own);
+  for (piece = piece->extra; piece != nullptr; piece = piece->extra) out.append(piece_text(piece));
 }
 
 // Checks a piece and its extra chain: references, sizes and `length`, and that
@@ -380,7 +445,7 @@ size_t form_tail_length(const sentential_form& form) {
   for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
     length += piece->length;
   }
-  return length;
+  return length - form.tail_skip;
 }
 
 sentential_form form_from_text(std::string_view text) {
@@ -390,6 +455,7 @@ sentential_form form_from_text(std::string_view text) {
   for (size_t at = 0; at < k; at += PIECE_TEXT) {
     piece_stock(1);
     form.head = piece_make(text.substr(at, std::min(PIECE_TEXT, k - at)), {}, nullptr, form.head);
+    form.head_size = form.head->size;
   }
   // One tail piece for each nonterminal and the terminals after it, which
   // go on in extra pieces; built from the end, since each links to the next.
@@ -419,30 +485,42 @@ std::string form_text(const sentential_form& form) {
     head.push_back(piece);
   }
   std::string text;
-  for (auto piece = head.rbegin(); piece != head.rend(); ++piece) piece_append_text(*piece, text);
+  for (auto piece = head.rbegin(); piece != head.rend(); ++piece) {
+    piece_append_text(*piece, *piece == form.head ? head_text(form) : piece_text(*piece), text);
+  }
   for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
-    piece_append_text(piece, text);
+    piece_append_text(piece, piece == form.tail ? tail_text(form) : piece_text(piece), text);
   }
   return text;
 }
 
 bool form_is_sound(const sentential_form& form) {
   size_t total = 0;
-  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
-    if (!piece_is_sound(piece, false, total)) return false;
+  if (form.head == nullptr ? form.head_size != 0
+                           : form.head_size > form.head->size ||
+                                 (form.head->extra != nullptr && form.head_size != form.head->size)) {
+    return false;
   }
-  if (form.tail != nullptr && (form.tail->size == 0 || !is_nonterminal(form.tail->text[0]))) {
+  for (const form_piece* piece = form.head; piece != nullptr; piece = piece->link) {
+    // A piece linked to is seen whole: it can grow no more.
+    bool whole = piece->size == PIECE_TEXT || piece->extra != nullptr;
+    if (!piece_is_sound(piece, false, total) || (piece != form.head && !whole)) return false;
+  }
+  if (form.tail == nullptr ? form.tail_skip != 0
+                           : form.tail_skip >= form.tail->size ||
+                                 !is_nonterminal(form.tail->text[form.tail_skip])) {
     return false;
   }
   for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
     if (!piece_is_sound(piece, true, total)) return false;
   }
-  return total == form.length;
+  if (form.head != nullptr) total -= form.head->size - form.head_size;  // bytes not seen
+  return total - form.tail_skip == form.length;
 }
 
 size_t form_pieces_in_use() { return pieces_in_use; }
 
-char form_leftmost(const sentential_form& form) { return form.tail->text[0]; }
+char form_leftmost(const sentential_form& form) { return form.tail->text[form.tail_skip]; }
 
 // Returns every block to the heap once no form holds a piece.
 void form_free_blocks() {

@@ -13,18 +13,26 @@
 struct form_piece;    // a piece of form text, shared by the forms that hold it
 
 // A sentential form: bytes A to Z are nonterminals, all others terminals.
-// Its text lives in pieces that never change and are shared with the forms
-// it was made from and the forms made from it, so that making a form costs
-// the same however long it is. `head` holds the terminals before the
-// leftmost nonterminal, last piece first, since a step only adds to its
-// end; `tail` holds the rest, first piece first, since a step only replaces
-// its first byte. A sentence has no tail. A form holds one reference to each
-// chain and drops them when it is destroyed or overwritten.
+// Its text lives in pieces whose bytes never change once written, shared
+// with the forms it was made from and the forms made from it, so that
+// making a form costs the same however long it is. `head` holds the
+// terminals before the leftmost nonterminal, last piece first, since a step
+// only adds to its end; `tail` holds the rest, first piece first, since a
+// step only replaces its first byte. A sentence has no tail. A form holds
+// one reference to each chain and drops them when it is destroyed or
+// overwritten.
+// A step mostly copies no text: the terminals a child adds are written in
+// its parent's last head piece, after the bytes the parent sees, or found
+// there when a sibling wrote the same; and a child whose leftmost
+// nonterminal stands further on in its parent's first tail piece shares
+// that piece. So each form says how much of those two pieces is its own.
 struct sentential_form {
   form_piece* head = nullptr;   // terminals before the leftmost nonterminal
   form_piece* tail = nullptr;   // the leftmost nonterminal and all after it
   size_t length = 0;            // bytes in the whole form
   uint32_t how = 0;             // its record (trace.h) on a traced run; else 0
+  uint8_t head_size = 0;        // bytes of head's own text that are this form's
+  uint8_t tail_skip = 0;        // bytes of tail's own text before its leftmost one
 
   sentential_form() = default;
   sentential_form(sentential_form&& other) noexcept;
@@ -43,7 +51,9 @@ inline sentential_form::sentential_form(sentential_form&& other) noexcept
     : head(std::exchange(other.head, nullptr)),
       tail(std::exchange(other.tail, nullptr)),
       length(std::exchange(other.length, 0)),
-      how(std::exchange(other.how, 0)) {}
+      how(std::exchange(other.how, 0)),
+      head_size(std::exchange(other.head_size, 0)),
+      tail_skip(std::exchange(other.tail_skip, 0)) {}
 
 inline sentential_form& sentential_form::operator=(sentential_form&& other) noexcept {
   if (this == &other) return *this;
@@ -52,6 +62,8 @@ inline sentential_form& sentential_form::operator=(sentential_form&& other) noex
   tail = std::exchange(other.tail, nullptr);
   length = std::exchange(other.length, 0);
   how = std::exchange(other.how, 0);
+  head_size = std::exchange(other.head_size, 0);
+  tail_skip = std::exchange(other.tail_skip, 0);
   return *this;
 }
 
@@ -76,9 +88,11 @@ size_t form_pieces_in_use();
 inline bool form_is_sentence(const sentential_form& form) { return form.tail == nullptr; }
 char form_leftmost(const sentential_form& form);
 // Builds in `child`, which is empty, the form `parent` with its leftmost
-// nonterminal replaced by `alternative`; the cost does not depend on the
+// nonterminal replaced by `alternative`, whose first nonterminal is at
+// `lead` (its size when it has none); the cost does not depend on the
 // form's length.
-void form_derive(const sentential_form& parent, std::string_view alternative, sentential_form& child);
+void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
+                 sentential_form& child);
 // Writes the sentence `form` and a newline to the output.
 void form_print(const sentential_form& form);
 // Drops the pieces kept from the last long sentence printed, and returns

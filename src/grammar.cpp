@@ -66,8 +66,10 @@ void grammar_index(grammar_table& g) {
     for (int i = 0; i < g.rule_count; ++i) {
       if (g.lhs[i] != 'A' + c) continue;
       for (int j = 0, count = grammar_alternative_count(g, i); j < count; ++j) {
-        auto size = static_cast<uint8_t>(grammar_alternative(g, i, j).size());
-        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size};
+        std::string_view text = grammar_alternative(g, i, j);
+        auto size = static_cast<uint8_t>(text.size());
+        auto lead = static_cast<uint8_t>(grammar_lead(text));
+        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead};
       }
     }
   }

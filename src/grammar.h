@@ -3,6 +3,7 @@
 #ifndef SENTGEN_GRAMMAR_H
 #define SENTGEN_GRAMMAR_H
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -17,12 +18,18 @@ constexpr char GRAMMAR_FILE_NAME[] = "grammar.txt";  // read from the current di
 
 // Whether `c` is a nonterminal: the bytes A to Z, whatever the locale.
 inline bool is_nonterminal(char c) { return c >= 'A' && c <= 'Z'; }
+// Terminals before the first nonterminal of an alternative: its size when
+// it has none.
+inline size_t grammar_lead(std::string_view text) {
+  return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) - text.begin());
+}
 
 // An alternative as the search uses it.
 struct grammar_choice {
   uint8_t entry;  // the rule entry that holds it
   uint8_t slot;   // its slot in that entry
   uint8_t size;   // bytes it puts into a form: 0 for "@"
+  uint8_t lead;   // terminals before its first nonterminal: size when none
 };
 
 // The fixed-size rule table. An entry is one left-hand character with up to

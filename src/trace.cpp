@@ -73,7 +73,7 @@ bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels
     if (!fits) return false;
     std::string_view alternative = grammar_alternative(g, label.entry, label.slot);
     sentential_form child;
-    form_derive(form, alternative, child);
+    form_derive(form, alternative, grammar_lead(alternative), child);
     on_step({k + 1, label, &form, &child, alternative.size()});
     form = std::move(child);
   }

@@ -9,11 +9,18 @@
 #include <string>
 #include <vector>
 
+#include "grammar.h"
 #include "output.h"
 
 namespace {
 
 const std::string nonterminals = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
+
+// form_derive with the alternative's first nonterminal found as the rule
+// table's index finds it.
+void derive(const sentential_form& parent, std::string_view alternative, sentential_form& child) {
+  form_derive(parent, alternative, grammar_lead(alternative), child);
+}
 
 // A child of a long form takes a few pieces of its own whatever the
 // length, and shares the rest with its parent.
@@ -26,7 +33,7 @@ TEST(FormTest, ChildrenShareTheirParentsText) {
     for (const char* alternative : {"aAb", "cc", "SSSSSSSSS", "", "xyzB"}) {
       size_t pieces = form_pieces_in_use();
       children.emplace_back();
-      form_derive(parent, alternative, children.back());
+      derive(parent, alternative, children.back());
       EXPECT_LE(form_pieces_in_use(), pieces + 4) << alternative;
       EXPECT_TRUE(form_is_sound(children.back()));
       EXPECT_EQ(form_text(children.back()), before + alternative + after);
@@ -68,13 +75,74 @@ TEST(FormTest, TextSurvivesEveryStep) {
       ASSERT_EQ(form_leftmost(form), text[k]);
       std::string alternative = random_text(10).substr(0, 9);
       sentential_form child;
-      form_derive(form, alternative, child);
+      derive(form, alternative, child);
       text.replace(k, 1, alternative);
       form = std::move(child);
     }
   }
   EXPECT_EQ(form_pieces_in_use(), 0u);
   form_free_blocks();
+}
+
+// What reaches the writer: long sentences only reuse the bytes of the last
+// one in standard output's buffer, not in a test's capture string.
+std::string written;
+void write_to_string(const char* bytes, size_t size) { written.append(bytes, size); }
+// Sends standard output to `written` while it lives, however its scope is left.
+struct output_to_written {
+  output_to_written() {
+    written.clear();
+    output_to_writer(write_to_string);
+  }
+  ~output_to_written() {
+    output_flush();
+    output_to_writer(nullptr);
+  }
+};
+
+// Siblings write what they add after their parent's text in a piece they
+// share, or find it there: no form may see another's bytes, and a long
+// sentence printed where the last one was must not keep bytes that the two
+// see differently. A pool of forms, long and short, each derived again and
+// again, against plain strings.
+TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
+  std::mt19937 random(29);
+  const std::vector<std::string> alternatives = {"", "a", "ab", "b", "aS", "abS", "S", "SS",
+                                                 "bbbbbbbbb", "aaaaaaaaS", "Sa", "ba"};
+  output_to_written writer;
+  std::string expected;
+  for (int round = 0; round < 20; ++round) {
+    std::vector<std::pair<sentential_form, std::string>> pool;
+    for (const std::string& text : {std::string(4100 + random() % 20, 'h') + "SS",
+                                    std::string(random() % 30, 'h') + "SaS"}) {
+      pool.emplace_back(form_from_text(text), text);
+    }
+    for (int step = 0; step < 400 && !pool.empty(); ++step) {
+      auto& [parent, text] = pool[random() % pool.size()];
+      const std::string& alternative = alternatives[random() % alternatives.size()];
+      sentential_form child;
+      derive(parent, alternative, child);
+      std::string child_text = text;
+      child_text.replace(child_text.find_first_of(nonterminals), 1, alternative);
+      if (form_is_sentence(child)) {
+        form_print(child);
+        expected += child_text + "\n";
+      } else if (pool.size() < 40 && child_text.size() < 4200) {
+        pool.emplace_back(std::move(child), child_text);
+      }
+      if (random() % 8 == 0) pool.erase(pool.begin() + static_cast<long>(random() % pool.size()));
+    }
+    for (const auto& [form, text] : pool) {
+      ASSERT_TRUE(form_is_sound(form)) << text;
+      ASSERT_EQ(form_text(form), text);
+      ASSERT_EQ(form_length(form), text.size());
+      ASSERT_EQ(form_tail_length(form), text.size() - text.find_first_of(nonterminals));
+    }
+  }
+  output_flush();
+  EXPECT_EQ(written, expected);
+  form_free_blocks();  // drops the last long sentence's pieces
+  EXPECT_EQ(form_pieces_in_use(), 0u);
 }
 
 // The leftmost nonterminal is found eight bytes at a time: no word may
