@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Form module: how a sentential form is kept. Its text lives in shared,
-// immutable pieces, so that a child costs a few pieces whatever its length.
+// Form module: how a sentential form is kept. Its text lives in shared
+// pieces whose bytes never change once written, so that a child costs a
+// few pieces whatever its length, and mostly none.
 #include "form.h"
 
 #include <algorithm>
