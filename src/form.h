@@ -26,14 +26,18 @@ struct form_piece;    // a piece of form text, shared by the forms that hold it
 // there when a sibling wrote the same; and a child whose leftmost
 // nonterminal stands further on in its parent's first tail piece shares
 // that piece. So each form says how much of those two pieces is its own.
-struct sentential_form {
+// The fields are in a plain struct of their own, so that a move copies
+// and clears them whole; sentential_form adds owning the pieces.
+struct form_fields {
   form_piece* head = nullptr;   // terminals before the leftmost nonterminal
   form_piece* tail = nullptr;   // the leftmost nonterminal and all after it
   size_t length = 0;            // bytes in the whole form
   uint32_t how = 0;             // its record (trace.h) on a traced run; else 0
   uint8_t head_size = 0;        // bytes of head's own text that are this form's
   uint8_t tail_skip = 0;        // bytes of tail's own text before its leftmost one
+};
 
+struct sentential_form : form_fields {
   sentential_form() = default;
   sentential_form(sentential_form&& other) noexcept;
   sentential_form& operator=(sentential_form&& other) noexcept;
@@ -48,22 +52,12 @@ void form_release(sentential_form& form);
 // Moves and the destructor are here so that they inline into the stack's
 // slot exchanges, which mostly move into or out of an empty form.
 inline sentential_form::sentential_form(sentential_form&& other) noexcept
-    : head(std::exchange(other.head, nullptr)),
-      tail(std::exchange(other.tail, nullptr)),
-      length(std::exchange(other.length, 0)),
-      how(std::exchange(other.how, 0)),
-      head_size(std::exchange(other.head_size, 0)),
-      tail_skip(std::exchange(other.tail_skip, 0)) {}
+    : form_fields(std::exchange<form_fields>(other, {})) {}
 
 inline sentential_form& sentential_form::operator=(sentential_form&& other) noexcept {
   if (this == &other) return *this;
   if (head != nullptr || tail != nullptr) form_release(*this);
-  head = std::exchange(other.head, nullptr);
-  tail = std::exchange(other.tail, nullptr);
-  length = std::exchange(other.length, 0);
-  how = std::exchange(other.how, 0);
-  head_size = std::exchange(other.head_size, 0);
-  tail_skip = std::exchange(other.tail_skip, 0);
+  form_fields::operator=(std::exchange<form_fields>(other, {}));
   return *this;
 }
 
