@@ -29,11 +29,9 @@ static_assert(TREE_LEAVES >= STACK_SLOTS, "every slot needs a leaf");
 std::array<uint64_t, 2 * TREE_LEAVES> stack_tree;
 unsigned stack_tree_width = 1;            // slots under stack_tree_root
 unsigned stack_tree_root = TREE_LEAVES;  // node over slots 0 to width - 1
-// The slot that the last removal emptied, whose leaf still holds the form
-// it had, or -1. The step that follows mostly puts a new form there, so its
-// leaf is cleared only if the next removal comes first: one walk up the
-// tree saved in most steps.
-int stack_tree_stale = -1;
+// A slot that a removal empties keeps its leaf, the form it had, until a
+// new form takes it, which mostly comes soon; a removal clears one only
+// when it comes out on top. One walk up the tree saved in most steps.
 
 // Sets the leaf of `slot` and recomputes the nodes above it, up to the
 // root or to the first node that keeps its value.
@@ -76,7 +74,6 @@ void stack_tree_place(int slot) {
 }
 
 void stack_commit() {
-  if (form_stack.stack_count == stack_tree_stale) stack_tree_stale = -1;  // overwritten now
   // Only a new form can take the stack past the tree's width.
   while (stack_tree_width <= static_cast<unsigned>(form_stack.stack_count)) {
     stack_tree_width *= 2;
@@ -88,10 +85,10 @@ void stack_commit() {
 }  // namespace
 
 void stack_clear() {
-  // Zeroing the leaves in use zeroes every node a walk has written.
-  for (int slot = form_stack.stack_count - 1; slot >= 0; --slot) stack_tree_set(slot, 0);
-  if (stack_tree_stale >= 0) stack_tree_set(stack_tree_stale, 0);
-  stack_tree_stale = -1;
+  // Zeroing the leaves of every slot made zeroes every node a walk has written.
+  for (size_t slot = 0; slot < form_stack.stack_items.size(); ++slot) {
+    stack_tree_set(static_cast<int>(slot), 0);
+  }
   std::vector<sentential_form>().swap(form_stack.stack_items);
   form_stack.stack_count = 0;
   stack_tree_width = 1;
@@ -108,10 +105,16 @@ void stack_push(std::string_view form) {
   stack_commit();
 }
 
+// The slot whose leaf is on top of the tree.
+int stack_tree_top() { return static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1)); }
+
 void stack_pop_shortest(sentential_form& out) {
-  if (stack_tree_stale >= 0) stack_tree_set(std::exchange(stack_tree_stale, -1), 0);
   int last = form_stack.stack_count - 1;
-  int best = static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1));
+  int best = stack_tree_top();
+  while (best > last) {  // an emptied slot's leaf, cleared now
+    stack_tree_set(best, 0);
+    best = stack_tree_top();
+  }
   std::vector<sentential_form>& items = form_stack.stack_items;
   out = std::move(items[static_cast<size_t>(best)]);
   form_stack.stack_count = last;
@@ -119,7 +122,6 @@ void stack_pop_shortest(sentential_form& out) {
     items[static_cast<size_t>(best)] = std::move(items[static_cast<size_t>(last)]);
     stack_tree_place(best);
   }
-  stack_tree_stale = last;
 }
 
 bool stack_is_empty() { return form_stack.stack_count <= 0; }
