@@ -150,6 +150,6 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
     if (traced) child.how = trace_make(form.how, {g.choices[k].entry, g.choices[k].slot});
     stack_commit();
   }
-  stack_overflow(alternatives - kept);
+  if (kept < alternatives) stack_overflow(alternatives - kept);
   return budget;
 }
