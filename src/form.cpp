@@ -32,14 +32,17 @@ struct form_piece {
   size_t length;      // bytes in `text` and in the whole extra chain
   uint32_t refs;    // forms and pieces that point here
   uint8_t size;     // bytes used in `text`
-  char text[19];    // the piece's own bytes
+  char text[35];    // the piece's own bytes
 };
 
 namespace {
 
 constexpr size_t PIECE_TEXT = sizeof form_piece::text;
-static_assert(sizeof(void*) != 8 || sizeof(form_piece) == 48,
-              "a piece takes 48 bytes on a 64-bit system, with no padding");
+// 64 bytes, a cache line: a long sentence is more than half text, so the
+// pages its pieces take, each faulted in once, are less than twice its
+// length, while a copy of a piece stays short.
+static_assert(sizeof(void*) != 8 || sizeof(form_piece) == 64,
+              "a piece takes 64 bytes on a 64-bit system, with no padding");
 // The head takes an alternative and the rest of a tail piece at once.
 static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 2 * PIECE_TEXT, "fits two pieces");
 
@@ -54,7 +57,7 @@ constexpr size_t PIECES_PER_CHILD = 7;
 // pages never reached take no memory; a released piece waits among the
 // spares for the next steps, which make about as many as their parents'
 // release frees.
-constexpr size_t PIECES_PER_BLOCK = 1365;
+constexpr size_t PIECES_PER_BLOCK = 1023;
 static_assert(PIECES_PER_BLOCK >= PIECES_PER_CHILD, "one block stocks a child");
 
 struct piece_block {
@@ -136,15 +139,18 @@ std::string_view tail_text(const sentential_form& form) {
   return piece_text(form.tail).substr(form.tail_skip);
 }
 
-// Copies `bytes`, at most 32 bytes, to `to` and returns its end.
+// Copies `bytes`, at most 64 bytes, to `to` and returns its end.
 // Two fixed-size copies that may overlap cover any size in their range, and
 // fixed-size copies inline, where a call to copy a few bytes costs more than
 // the copy.
 char* piece_copy(char* to, std::string_view bytes) {
-  static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 32, "two copies of 16 bytes cover what is copied");
+  static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 64, "two copies of 32 bytes cover what is copied");
   const char* from = bytes.data();
   size_t n = bytes.size();
-  if (n >= 8) {
+  if (n >= 32) {
+    std::memcpy(to, from, 32);
+    std::memcpy(to + n - 32, from + n - 32, 32);
+  } else if (n >= 8) {
     if (n >= 16) {
       std::memcpy(to, from, 16);
       std::memcpy(to + n - 16, from + n - 16, 16);
