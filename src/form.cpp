@@ -108,10 +108,10 @@ form_piece* piece_hold(form_piece* piece) {
   return piece;
 }
 
-// Drops a reference to `piece`; a piece left without any is given back with
-// its own references dropped in turn. Loops, not recursion: chains are long.
-void piece_release(form_piece* piece) {
-  while (piece != nullptr && --piece->refs == 0) {
+// Gives back `piece`, left without references, and drops its own references
+// in turn. Loops, not recursion: chains are long.
+void piece_free(form_piece* piece) {
+  do {
     form_piece* extra = piece->extra;
     while (extra != nullptr && --extra->refs == 0) {
       form_piece* next = extra->extra;
@@ -121,7 +121,13 @@ void piece_release(form_piece* piece) {
     form_piece* next = piece->link;
     piece_give_back(piece);
     piece = next;
-  }
+  } while (piece != nullptr && --piece->refs == 0);
+}
+
+// Drops a reference to `piece`. Mostly others hold it still, so that
+// case is kept small enough to inline.
+inline void piece_release(form_piece* piece) {
+  if (piece != nullptr && --piece->refs == 0) piece_free(piece);
 }
 
 // Releases a piece when it goes out of scope, while a form is being built.
@@ -271,6 +277,21 @@ form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
   return last;
 }
 
+// head_append's common case, small enough to inline: `bytes` fit in the
+// head's last piece, where they are written, found, or added to a copy.
+inline form_piece* head_add(form_piece* head, uint8_t& size, std::string_view bytes) {
+  if (head == nullptr || head->extra != nullptr || bytes.size() > PIECE_TEXT - size) {
+    return head_append(head, size, bytes, nullptr);
+  }
+  if (piece_claim(head, size, bytes)) {
+    size = static_cast<uint8_t>(size + bytes.size());
+    return piece_hold(head);
+  }
+  form_piece* last = piece_make({head->text, size}, bytes, nullptr, piece_hold(head->link));
+  size = last->size;
+  return last;
+}
+
 // The tail that starts with `front`, a nonterminal and the rest of an
 // alternative, and goes on with `text`, the extra chain `extra` and the tail
 // pieces `link`, all of which it shares. Takes two pieces at most.
@@ -300,7 +321,7 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
   child.length = parent.length - 1 + alternative.size();
   child.head_size = parent.head_size;
   if (lead < alternative.size()) {
-    child.head = head_append(parent.head, child.head_size, alternative.substr(0, lead), nullptr);
+    child.head = head_add(parent.head, child.head_size, alternative.substr(0, lead));
     // An alternative that ends with the nonterminal it replaces, as in
     // "M -> aM", leaves the tail as it was: the child shares its first piece.
     if (lead + 1 == alternative.size() && alternative[lead] == form_leftmost(parent)) {
@@ -321,7 +342,7 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
       piece_copy(piece_copy(joined, alternative), after.substr(0, q));
       added = {joined, alternative.size() + q};
     }
-    child.head = head_append(parent.head, child.head_size, added, nullptr);
+    child.head = head_add(parent.head, child.head_size, added);
     child.tail = piece_hold(first);  // from its next nonterminal on
     child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + q);
     return;
