@@ -234,9 +234,10 @@ bool piece_claim(form_piece* piece, size_t at, std::string_view bytes) {
 }
 
 // The head whose last piece is `head`, of which `size` bytes are seen,
-// followed by `bytes` (two pieces' worth at most) and the extra chain
-// `extra`, whose reference it takes over; `size` becomes the bytes of the
-// new last piece that are seen. Takes three pieces at most.
+// followed by `bytes` and the extra chain `extra`, whose reference it takes
+// over; `size` becomes the bytes of the new last piece that are seen. Takes
+// three pieces for two pieces' worth of bytes, and one more for each
+// further piece's worth.
 form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
                         form_piece* extra) {
   if (bytes.empty() && extra == nullptr) return piece_hold(head);
@@ -267,6 +268,9 @@ form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
     bytes = bytes.substr(fill);
   } else {
     piece_hold(link);
+  }
+  for (; bytes.size() > 2 * PIECE_TEXT; bytes = bytes.substr(PIECE_TEXT)) {
+    link = piece_make(bytes.substr(0, PIECE_TEXT), {}, nullptr, link);
   }
   if (bytes.size() > PIECE_TEXT) {
     extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
@@ -334,7 +338,7 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
   }
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head.
-  char joined[RHS_SLOT_SIZE + PIECE_TEXT];
+  char joined[RHS_SLOT_SIZE + 2 * PIECE_TEXT];
   size_t q = first_nonterminal(after);
   if (q < after.size()) {
     std::string_view added = alternative;
@@ -347,10 +351,20 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
     child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + q);
     return;
   }
-  piece_copy(piece_copy(joined, alternative), after);
+  char* end = piece_copy(piece_copy(joined, alternative), after);
+  form_piece* next = first->link;  // holds a nonterminal, or is null
+  if (next != nullptr && first->extra == nullptr) {
+    // The next nonterminal stands in the next piece: the terminals before
+    // it join the head in the same append.
+    size_t q2 = first_nonterminal(piece_text(next));
+    end = piece_copy(end, piece_text(next).substr(0, q2));
+    child.head = head_append(parent.head, child.head_size, {joined, static_cast<size_t>(end - joined)}, nullptr);
+    child.tail = piece_hold(next);
+    child.tail_skip = static_cast<uint8_t>(q2);
+    return;
+  }
   form_piece* head = head_append(parent.head, child.head_size,
                                  {joined, alternative.size() + after.size()}, piece_hold(first->extra));
-  form_piece* next = first->link;  // holds a nonterminal, or is null
   if (next == nullptr) {
     child.head = head;  // a sentence
     return;

@@ -145,6 +145,43 @@ TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
   EXPECT_EQ(form_pieces_in_use(), 0u);
 }
 
+// A step of terminals whose nonterminal is the last in its piece takes the
+// terminals after it, and those before the next nonterminal in the next
+// piece, into the head at once: up to 76 bytes, more than two pieces' worth
+// after a full last head piece. The steps build a first tail piece of 34
+// terminals after its nonterminal, followed by a piece of 33 terminals
+// before its own, behind heads of every kind: none, short, full, longer.
+TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
+  const std::vector<std::string> steps = {"XB",        "Xttttttt",  "Xtttttttt", "Xtttttttt",
+                                          "Xtttttttt", "Xtt",       "Raaaaaaaa", "Raaaaaaaa",
+                                          "Raaaaaaaa", "Raaaaaaaa", "Raa"};
+  output_capture capture;
+  for (size_t head : {0u, 1u, 20u, 34u, 35u, 36u, 70u}) {
+    for (const std::string last : {"ccccccccc", "", "c"}) {
+      std::string text = std::string(head, 'h') + "Y";
+      sentential_form form = form_from_text(text);
+      std::vector<std::string> alternatives = steps;
+      alternatives.push_back(last);
+      for (const std::string& alternative : alternatives) {
+        sentential_form child;
+        derive(form, alternative, child);
+        text.replace(text.find_first_of(nonterminals), 1, alternative);
+        ASSERT_TRUE(form_is_sound(child)) << head << " " << text;
+        ASSERT_EQ(form_text(child), text);
+        form = std::move(child);
+      }
+      ASSERT_EQ(form_leftmost(form), 'B');
+      sentential_form sentence;
+      derive(form, "ddd", sentence);
+      capture.out.clear();
+      form_print(sentence);
+      EXPECT_EQ(capture.out, text.replace(text.size() - 1, 1, "ddd\n"));
+    }
+  }
+  EXPECT_EQ(form_pieces_in_use(), 0u);
+  form_free_blocks();
+}
+
 // The leftmost nonterminal is found eight bytes at a time: no word may
 // hide one, whatever byte it is and wherever it stands in the word, and
 // no other byte (next to A or Z, or a letter with the high bit set) may be
