@@ -317,9 +317,10 @@ form_piece* tail_make(std::string_view front, std::string_view text, form_piece*
 // reads only the last head piece and the first two tail pieces, so this
 // costs the same for any length. Takes PIECES_PER_CHILD pieces at most,
 // stocked first, so that running out of memory never leaves it half made.
-void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
+void form_derive(form_step& step, std::string_view alternative, size_t lead,
                  sentential_form& child) {
   piece_stock(PIECES_PER_CHILD);
+  const sentential_form& parent = step.parent;
   form_piece* first = parent.tail;
   std::string_view after = tail_text(parent).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
@@ -337,9 +338,17 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
     return;
   }
   // All terminals: they and the terminals after the nonterminal, up to the
-  // next nonterminal, join the head.
+  // next nonterminal, join the head. Where that is, is found once a step.
+  form_piece* next = first->link;  // holds a nonterminal, or is null
+  if (!step.found) {
+    step.found = true;
+    step.next_at = static_cast<uint8_t>(first_nonterminal(after));
+    if (step.next_at == after.size() && next != nullptr) {
+      step.next_skip = static_cast<uint8_t>(first_nonterminal(piece_text(next)));
+    }
+  }
   char joined[RHS_SLOT_SIZE + 2 * PIECE_TEXT];
-  size_t q = first_nonterminal(after);
+  size_t q = step.next_at;
   if (q < after.size()) {
     std::string_view added = alternative;
     if (q > 0) {
@@ -352,13 +361,13 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
     return;
   }
   char* end = piece_copy(piece_copy(joined, alternative), after);
-  form_piece* next = first->link;  // holds a nonterminal, or is null
+  size_t q2 = step.next_skip;
   if (next != nullptr && first->extra == nullptr) {
     // The next nonterminal stands in the next piece: the terminals before
     // it join the head in the same append.
-    size_t q2 = first_nonterminal(piece_text(next));
     end = piece_copy(end, piece_text(next).substr(0, q2));
-    child.head = head_append(parent.head, child.head_size, {joined, static_cast<size_t>(end - joined)}, nullptr);
+    std::string_view added{joined, static_cast<size_t>(end - joined)};
+    child.head = head_append(parent.head, child.head_size, added, nullptr);
     child.tail = piece_hold(next);
     child.tail_skip = static_cast<uint8_t>(q2);
     return;
@@ -369,7 +378,6 @@ void form_derive(const sentential_form& parent, std::string_view alternative, si
     child.head = head;  // a sentence
     return;
   }
-  size_t q2 = first_nonterminal(piece_text(next));
   child.head = head_append(head, child.head_size, piece_text(next).substr(0, q2), nullptr);
   piece_release(head);
   child.tail = piece_hold(next);

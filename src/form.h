@@ -81,12 +81,32 @@ size_t form_pieces_in_use();
 // Whether `form` holds no nonterminal, and, when it holds one, the leftmost.
 inline bool form_is_sentence(const sentential_form& form) { return form.tail == nullptr; }
 char form_leftmost(const sentential_form& form);
-// Builds in `child`, which is empty, the form `parent` with its leftmost
-// nonterminal replaced by `alternative`, whose first nonterminal is at
-// `lead` (its size when it has none); the cost does not depend on the
-// form's length.
-void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
+
+// What the children of one form share, found once for all of them: where
+// the terminals after its leftmost nonterminal end, which an alternative
+// of terminals takes into the head with it. A step makes a child for
+// each alternative, and when those terminals run into the next piece,
+// finding where they end costs as much as the rest of a child.
+struct form_step {
+  explicit form_step(const sentential_form& form) : parent(form) {}
+  const sentential_form& parent;  // the form whose leftmost nonterminal is replaced
+  bool found = false;     // whether the two fields below are found yet
+  uint8_t next_at = 0;    // terminals after the leftmost in its piece, up to the next nonterminal
+  uint8_t next_skip = 0;  // when that piece has no other, terminals first in the piece after
+};
+
+// Builds in `child`, which is empty, the form `step.parent` with its
+// leftmost nonterminal replaced by `alternative`, whose first nonterminal
+// is at `lead` (its size when it has none); the cost does not depend on
+// the form's length.
+void form_derive(form_step& step, std::string_view alternative, size_t lead,
                  sentential_form& child);
+// The same for a single child of `parent`.
+inline void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
+                        sentential_form& child) {
+  form_step step(parent);
+  form_derive(step, alternative, lead, child);
+}
 // Writes the sentence `form` and a newline to the output.
 void form_print(const sentential_form& form);
 // Drops the pieces kept from the last long sentence printed, and returns
