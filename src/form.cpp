@@ -182,7 +182,8 @@ form_piece* piece_make(std::string_view a, std::string_view b, form_piece* extra
   piece->link = link;
   piece->extra = extra;
   piece->refs = 1;
-  piece_copy(piece_copy(piece->text, a), b);
+  char* end = piece_copy(piece->text, a);
+  if (!b.empty()) piece_copy(end, b);
   piece->size = static_cast<uint8_t>(a.size() + b.size());
   piece->length = piece->size + (extra != nullptr ? extra->length : 0);
   return piece;
