@@ -235,10 +235,9 @@ bool piece_claim(form_piece* piece, size_t at, std::string_view bytes) {
 }
 
 // The head whose last piece is `head`, of which `size` bytes are seen,
-// followed by `bytes` and the extra chain `extra`, whose reference it takes
-// over; `size` becomes the bytes of the new last piece that are seen. Takes
-// three pieces for two pieces' worth of bytes, and one more for each
-// further piece's worth.
+// followed by `bytes` (two pieces' worth at most) and the extra chain
+// `extra`, whose reference it takes over; `size` becomes the bytes of the
+// new last piece that are seen. Takes three pieces at most.
 form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
                         form_piece* extra) {
   if (bytes.empty() && extra == nullptr) return piece_hold(head);
@@ -270,9 +269,6 @@ form_piece* head_append(form_piece* head, uint8_t& size, std::string_view bytes,
   } else {
     piece_hold(link);
   }
-  for (; bytes.size() > 2 * PIECE_TEXT; bytes = bytes.substr(PIECE_TEXT)) {
-    link = piece_make(bytes.substr(0, PIECE_TEXT), {}, nullptr, link);
-  }
   if (bytes.size() > PIECE_TEXT) {
     extra = piece_make(bytes.substr(PIECE_TEXT), {}, extra, nullptr);
     bytes = bytes.substr(0, PIECE_TEXT);
@@ -295,6 +291,15 @@ inline form_piece* head_add(form_piece* head, uint8_t& size, std::string_view by
   form_piece* last = piece_make({head->text, size}, bytes, nullptr, piece_hold(head->link));
   size = last->size;
   return last;
+}
+
+// Extra pieces that hold `bytes`, two pieces' worth at most, or null
+// when there are none.
+form_piece* extra_make(std::string_view bytes) {
+  if (bytes.empty()) return nullptr;
+  form_piece* more = nullptr;
+  if (bytes.size() > PIECE_TEXT) more = piece_make(bytes.substr(PIECE_TEXT), {}, nullptr, nullptr);
+  return piece_make(bytes.substr(0, PIECE_TEXT), {}, more, nullptr);
 }
 
 // The tail that starts with `front`, a nonterminal and the rest of an
@@ -341,14 +346,21 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head. Where that is, is found once a step.
   form_piece* next = first->link;  // holds a nonterminal, or is null
+  char joined[RHS_SLOT_SIZE + 2 * PIECE_TEXT];
+  // Each child takes a reference to the shared carry; the one it is made
+  // for takes the reference it is made with.
+  form_piece* carry = piece_hold(step.carry);
   if (!step.found) {
     step.found = true;
     step.next_at = static_cast<uint8_t>(first_nonterminal(after));
     if (step.next_at == after.size() && next != nullptr) {
       step.next_skip = static_cast<uint8_t>(first_nonterminal(piece_text(next)));
+      if (first->extra == nullptr) {
+        char* end = piece_copy(piece_copy(joined, after), piece_text(next).substr(0, step.next_skip));
+        carry = step.carry = extra_make({joined, static_cast<size_t>(end - joined)});
+      }
     }
   }
-  char joined[RHS_SLOT_SIZE + 2 * PIECE_TEXT];
   size_t q = step.next_at;
   if (q < after.size()) {
     std::string_view added = alternative;
@@ -361,18 +373,16 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
     child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + q);
     return;
   }
-  char* end = piece_copy(piece_copy(joined, alternative), after);
   size_t q2 = step.next_skip;
   if (next != nullptr && first->extra == nullptr) {
     // The next nonterminal stands in the next piece: the terminals before
-    // it join the head in the same append.
-    end = piece_copy(end, piece_text(next).substr(0, q2));
-    std::string_view added{joined, static_cast<size_t>(end - joined)};
-    child.head = head_append(parent.head, child.head_size, added, nullptr);
+    // it follow the alternative, in the extra pieces the children share.
+    child.head = head_append(parent.head, child.head_size, alternative, carry);
     child.tail = piece_hold(next);
     child.tail_skip = static_cast<uint8_t>(q2);
     return;
   }
+  piece_copy(piece_copy(joined, alternative), after);
   form_piece* head = head_append(parent.head, child.head_size,
                                  {joined, alternative.size() + after.size()}, piece_hold(first->extra));
   if (next == nullptr) {

@@ -84,15 +84,20 @@ char form_leftmost(const sentential_form& form);
 
 // What the children of one form share, found once for all of them: where
 // the terminals after its leftmost nonterminal end, which an alternative
-// of terminals takes into the head with it. A step makes a child for
-// each alternative, and when those terminals run into the next piece,
-// finding where they end costs as much as the rest of a child.
+// of terminals takes into the head with it, and those terminals when they
+// run into the next piece. A step makes a child for each alternative, and
+// finding and copying those terminals can cost more than the rest of a
+// child.
 struct form_step {
   explicit form_step(const sentential_form& form) : parent(form) {}
   const sentential_form& parent;  // the form whose leftmost nonterminal is replaced
-  bool found = false;     // whether the two fields below are found yet
+  bool found = false;     // whether the fields below are found yet
   uint8_t next_at = 0;    // terminals after the leftmost in its piece, up to the next nonterminal
   uint8_t next_skip = 0;  // when that piece has no other, terminals first in the piece after
+  // Then, those terminals, in extra pieces that every child shares; the
+  // child they are made for takes their first reference, so the step holds
+  // none.
+  form_piece* carry = nullptr;
 };
 
 // Builds in `child`, which is empty, the form `step.parent` with its
