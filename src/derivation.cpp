@@ -144,7 +144,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   bool traced = trace_enabled();  // read once: the loop's stores could change it
-  form_step step(form);  // what the children share, found once
+  form_step step(form, kept > 1);  // what the children share, found once
   for (int k = first; k < first + kept; ++k) {
     sentential_form& child = stack_next_slot();
     form_derive(step, grammar_choice_text(g, g.choices[k]), g.choices[k].lead, child);

@@ -350,12 +350,15 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   // Each child takes a reference to the shared carry; the one it is made
   // for takes the reference it is made with.
   form_piece* carry = piece_hold(step.carry);
-  if (!step.found) {
-    step.found = true;
+  if (step.next_at == form_step::NOT_FOUND) {
     step.next_at = static_cast<uint8_t>(first_nonterminal(after));
     if (step.next_at == after.size() && next != nullptr) {
       step.next_skip = static_cast<uint8_t>(first_nonterminal(piece_text(next)));
-      if (first->extra == nullptr) {
+      // Siblings share them, and so does an only child whose alternative
+      // and they could take more than one append of two pieces' worth.
+      size_t carried = after.size() + step.next_skip;
+      bool one_append = RHS_SLOT_SIZE - 1 + carried <= 2 * PIECE_TEXT;
+      if (first->extra == nullptr && (step.siblings || !one_append)) {
         char* end = piece_copy(piece_copy(joined, after), piece_text(next).substr(0, step.next_skip));
         carry = step.carry = extra_make({joined, static_cast<size_t>(end - joined)});
       }
@@ -375,9 +378,18 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   }
   size_t q2 = step.next_skip;
   if (next != nullptr && first->extra == nullptr) {
-    // The next nonterminal stands in the next piece: the terminals before
-    // it follow the alternative, in the extra pieces the children share.
-    child.head = head_append(parent.head, child.head_size, alternative, carry);
+    // The next nonterminal stands in the next piece. Siblings share the
+    // terminals before it, in extra pieces after their alternatives; an
+    // only child takes them in the same append, so that its last head
+    // piece, with no extra chain, can still grow.
+    if (carry != nullptr) {
+      child.head = head_append(parent.head, child.head_size, alternative, carry);
+    } else {
+      char* end = piece_copy(piece_copy(piece_copy(joined, alternative), after),
+                             piece_text(next).substr(0, q2));
+      std::string_view added{joined, static_cast<size_t>(end - joined)};
+      child.head = head_append(parent.head, child.head_size, added, nullptr);
+    }
     child.tail = piece_hold(next);
     child.tail_skip = static_cast<uint8_t>(q2);
     return;

@@ -89,10 +89,14 @@ char form_leftmost(const sentential_form& form);
 // finding and copying those terminals can cost more than the rest of a
 // child.
 struct form_step {
-  explicit form_step(const sentential_form& form) : parent(form) {}
+  explicit form_step(const sentential_form& form, bool several = false)
+      : parent(form), siblings(several) {}
   const sentential_form& parent;  // the form whose leftmost nonterminal is replaced
-  bool found = false;     // whether the fields below are found yet
-  uint8_t next_at = 0;    // terminals after the leftmost in its piece, up to the next nonterminal
+  const bool siblings;            // whether the step makes more than one child
+  static constexpr uint8_t NOT_FOUND = 255;  // more than a piece holds
+  // Terminals after the leftmost in its piece, up to the next nonterminal,
+  // or NOT_FOUND until found.
+  uint8_t next_at = NOT_FOUND;
   uint8_t next_skip = 0;  // when that piece has no other, terminals first in the piece after
   // Then, those terminals, in extra pieces that every child shares; the
   // child they are made for takes their first reference, so the step holds

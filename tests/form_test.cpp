@@ -147,7 +147,8 @@ TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
 
 // A step of terminals whose nonterminal is the last in its piece takes the
 // terminals after it, and those before the next nonterminal in the next
-// piece, into the head: the children of one step share them. The steps
+// piece, into the head: an only child copies them, up to 76 bytes, more
+// than two pieces' worth; the children of one step share them. The steps
 // build a first tail piece of 34 terminals after its nonterminal, followed
 // by a piece of 33 terminals before its own, behind heads of every kind:
 // none, short, full, longer. Each child is derived again, to a sentence,
@@ -159,37 +160,43 @@ TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
   const std::vector<std::string> siblings = {"ccccccccc", "", "c", "d"};
   output_capture capture;
   for (size_t head : {0u, 1u, 20u, 34u, 35u, 36u, 70u}) {
-    std::string text = std::string(head, 'h') + "Y";
-    sentential_form form = form_from_text(text);
-    for (const std::string& alternative : steps) {
-      sentential_form child;
-      derive(form, alternative, child);
-      text.replace(text.find_first_of(nonterminals), 1, alternative);
-      form = std::move(child);
-    }
-    ASSERT_EQ(form_text(form), text);
-    std::vector<sentential_form> children(siblings.size());
-    form_step step(form);
-    for (size_t k = 0; k < siblings.size(); ++k) {
-      form_derive(step, siblings[k], siblings[k].size(), children[k]);
-    }
-    for (size_t k = 0; k < siblings.size(); ++k) {
-      std::string child_text = text;
-      child_text.replace(child_text.find('R'), 1, siblings[k]);
-      ASSERT_TRUE(form_is_sound(children[k])) << head << " " << child_text;
-      ASSERT_EQ(form_text(children[k]), child_text);
-      ASSERT_EQ(form_leftmost(children[k]), 'B');
-      for (const std::string alternative : {"eB", "fff"}) {
-        sentential_form grandchild;
-        derive(children[k], alternative, grandchild);
-        child_text.replace(child_text.size() - 1, 1, alternative);
-        ASSERT_TRUE(form_is_sound(grandchild)) << head << " " << child_text;
-        children[k] = std::move(grandchild);
+    for (bool shared : {false, true}) {
+      std::string text = std::string(head, 'h') + "Y";
+      sentential_form form = form_from_text(text);
+      for (const std::string& alternative : steps) {
+        sentential_form child;
+        derive(form, alternative, child);
+        text.replace(text.find_first_of(nonterminals), 1, alternative);
+        form = std::move(child);
       }
-      capture.out.clear();
-      form_print(children[k]);
-      EXPECT_EQ(capture.out, child_text + "\n");
-      children[k] = sentential_form();  // its siblings' pieces must outlive it
+      ASSERT_EQ(form_text(form), text);
+      std::vector<sentential_form> children(siblings.size());
+      form_step step(form, shared);
+      for (size_t k = 0; k < siblings.size(); ++k) {
+        if (shared) {
+          form_derive(step, siblings[k], siblings[k].size(), children[k]);
+        } else {
+          derive(form, siblings[k], children[k]);
+        }
+      }
+      for (size_t k = 0; k < siblings.size(); ++k) {
+        std::string child_text = text;
+        child_text.replace(child_text.find('R'), 1, siblings[k]);
+        ASSERT_TRUE(form_is_sound(children[k])) << head << " " << child_text;
+        ASSERT_EQ(form_text(children[k]), child_text);
+        ASSERT_EQ(form_leftmost(children[k]), 'B');
+        for (const std::string alternative : {"eB", "fff"}) {
+          sentential_form grandchild;
+          derive(children[k], alternative, grandchild);
+          child_text.replace(child_text.size() - 1, 1, alternative);
+          ASSERT_TRUE(form_is_sound(grandchild)) << head << " " << child_text;
+          children[k] = std::move(grandchild);
+        }
+        capture.out.clear();
+        form_print(children[k]);
+        EXPECT_EQ(capture.out, child_text + "\n");
+        children[k] = sentential_form();  // its siblings' pieces must outlive it
+      }
     }
   }
   EXPECT_EQ(form_pieces_in_use(), 0u);
