@@ -98,9 +98,10 @@ struct form_step {
   // or NOT_FOUND until found.
   uint8_t next_at = NOT_FOUND;
   uint8_t next_skip = 0;  // when that piece has no other, terminals first in the piece after
-  // Then, those terminals, in extra pieces that every child shares; the
-  // child they are made for takes their first reference, so the step holds
-  // none.
+  // Then, when siblings share those terminals (or one append could not
+  // take them with an alternative), the extra pieces that hold them; the
+  // child they are made for takes their first reference, so the step
+  // holds none.
   form_piece* carry = nullptr;
 };
 
