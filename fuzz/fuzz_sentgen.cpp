@@ -66,6 +66,12 @@ bool is_rejection(std::string_view line) {
          line.substr(0, alternatives.size()) == alternatives;
 }
 
+// What is kept of a new form whose leftmost nonterminal has no rule: its
+// length and that nonterminal.
+std::string dead_end_mark(size_t length, char leftmost) {
+  return "dead end " + std::to_string(length) + " " + leftmost;
+}
+
 // The forms the search makes from the form made of `nonterminal` alone.
 std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal) {
   run_reset();
@@ -75,7 +81,11 @@ std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal)
     expand_leftmost(g, form, 1);
   }
   std::vector<std::string> made;
-  for (int i = 0; i < stack_size(); ++i) made.push_back(form_text(stack_form_at(i)));
+  for (int i = 0; i < stack_size(); ++i) {
+    const sentential_form& form = stack_form_at(i);
+    made.push_back(form_is_dead_end(form) ? dead_end_mark(form_length(form), form_leftmost(form))
+                                          : form_text(form));
+  }
   run_reset();
   return made;
 }
@@ -94,8 +104,11 @@ void check_listing(const grammar_table& g, const std::vector<std::string_view>& 
                          listing[static_cast<size_t>(line)].substr(0, head.size()) == head;
       if (!listed_here) break;
       std::string_view text = listing[static_cast<size_t>(line)].substr(head.size());
-      listed[static_cast<unsigned char>(g.lhs[i])].emplace_back(
-          text.substr(0, 1) == "@" ? std::string_view() : text);
+      if (text.substr(0, 1) == "@") text = {};
+      size_t lead = grammar_lead(text);
+      listed[static_cast<unsigned char>(g.lhs[i])].push_back(
+          lead < text.size() && grammar_has_no_rule(g, text[lead]) ? dead_end_mark(text.size(), text[lead])
+                                                                   : std::string(text));
     }
   }
   size_t total = 0;
@@ -185,7 +198,8 @@ void check_forms(const grammar_table& g) {
     sentential_form form;
     for (int budget = SENTENCE_BUDGET; budget > 0 && !stack_is_empty() && checked < (1u << 20);) {
       stack_pop_shortest(form);
-      require(form_is_sound(form), "a form's pieces make up its text");
+      require(form_is_dead_end(form) ? grammar_has_no_rule(g, form_leftmost(form)) : form_is_sound(form),
+              "a form's pieces make up its text, or its leftmost nonterminal has no rule");
       checked += form_length(form) + 1;
       budget = expand_leftmost(g, form, budget);
     }

@@ -52,34 +52,35 @@ void stack_overflow(int count) {
   output_repeat({OVERFLOW_LINE, sizeof OVERFLOW_LINE - 1}, static_cast<size_t>(count));
 }
 
-// The next free slot, empty, for a new form; the caller fills it and then
-// calls stack_commit. The stack must not be full.
-// Makes one more slot; apart from stack_next_slot, so that its common case
-// stays small enough to inline.
-void stack_add_slot() {
+// Makes the slots up to `count`; apart from stack_slots, so that its
+// common case stays small enough to inline.
+void stack_add_slots(size_t count) {
   form_stack.stack_items.reserve(STACK_SLOTS);
-  form_stack.stack_items.emplace_back();
+  form_stack.stack_items.resize(count);
 }
 
-inline sentential_form& stack_next_slot() {
+// The next `count` free slots, empty, for new forms: the caller fills each
+// and then calls stack_commit. They must fit in the stack.
+inline sentential_form* stack_slots(int count) {
   size_t slot = static_cast<size_t>(form_stack.stack_count);
-  if (form_stack.stack_items.size() <= slot) stack_add_slot();
-  return form_stack.stack_items[slot];
+  size_t needed = slot + static_cast<size_t>(count);
+  if (form_stack.stack_items.size() < needed) stack_add_slots(needed);
+  return &form_stack.stack_items[slot];
 }
 
-// Puts the form now in `slot`, which is in use, into the tree.
-void stack_tree_place(int slot) {
-  uint64_t length = form_length(form_stack.stack_items[static_cast<size_t>(slot)]);
+// Puts the form of `length` bytes now in `slot`, which is in use, into the tree.
+void stack_tree_place(int slot, uint64_t length) {
   stack_tree_set(slot, ~(length << SLOT_BITS | static_cast<uint64_t>(slot)));
 }
 
-void stack_commit() {
+// Adds the form of `length` bytes in the next free slot to the stack.
+void stack_commit(uint64_t length) {
   // Only a new form can take the stack past the tree's width.
   while (stack_tree_width <= static_cast<unsigned>(form_stack.stack_count)) {
     stack_tree_width *= 2;
     stack_tree_root /= 2;
   }
-  stack_tree_place(form_stack.stack_count++);
+  stack_tree_place(form_stack.stack_count++, length);
 }
 
 }  // namespace
@@ -101,28 +102,47 @@ void stack_push(std::string_view form) {
     return;
   }
   sentential_form made = form_from_text(form);
-  stack_next_slot() = std::move(made);
-  stack_commit();
+  uint64_t length = form_length(made);
+  *stack_slots(1) = std::move(made);
+  stack_commit(length);
 }
+
+namespace {
 
 // The slot whose leaf is on top of the tree.
 int stack_tree_top() { return static_cast<int>(~stack_tree[stack_tree_root] & (TREE_LEAVES - 1)); }
 
-void stack_pop_shortest(sentential_form& out) {
-  int last = form_stack.stack_count - 1;
+// Takes the shortest form, the lowest slot among equals, out of the stack
+// into `out`, releasing what `out` held; the last form moves to the freed
+// slot, and only the last slot is left empty. When `live`, a form whose
+// leftmost nonterminal has no rule is dropped instead, as a step on it
+// would drop it, `out` is left as it was, and the result is false.
+template <bool live>
+inline bool stack_take_shortest(sentential_form& out) {
   int best = stack_tree_top();
-  while (best > last) {  // an emptied slot's leaf, cleared now
+  while (best >= form_stack.stack_count) {  // an emptied slot's leaf, cleared now
     stack_tree_set(best, 0);
     best = stack_tree_top();
   }
-  std::vector<sentential_form>& items = form_stack.stack_items;
-  out = std::move(items[static_cast<size_t>(best)]);
-  form_stack.stack_count = last;
-  if (best != last) {
-    items[static_cast<size_t>(best)] = std::move(items[static_cast<size_t>(last)]);
-    stack_tree_place(best);
+  int last = --form_stack.stack_count;
+  form_fields& taken = form_stack.stack_items[static_cast<size_t>(best)];
+  form_fields& moved = form_stack.stack_items[static_cast<size_t>(last)];
+  bool kept = !live || !form_is_dead_end(taken);  // a dead end holds no pieces
+  if (kept) {
+    if (out.head != nullptr || out.tail != nullptr) form_release(out);
+    static_cast<form_fields&>(out) = taken;
   }
+  taken = moved;
+  moved = form_fields();
+  if (best != last) stack_tree_place(best, taken.length);
+  return kept;
 }
+
+}  // namespace
+
+void stack_pop_shortest(sentential_form& out) { stack_take_shortest<false>(out); }
+
+bool stack_pop_live(sentential_form& out) { return stack_take_shortest<true>(out); }
 
 bool stack_is_empty() { return form_stack.stack_count <= 0; }
 
@@ -141,15 +161,39 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   int n = form_leftmost(form) - 'A';
   int first = g.choice_start[n];
   int alternatives = g.choice_start[n + 1] - first;
+  if (alternatives == 0) return budget;  // a dead end: mostly one made without its text
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   bool traced = trace_enabled();  // read once: the loop's stores could change it
   form_step step(form, kept > 1);  // what the children share, found once
-  for (int k = first; k < first + kept; ++k) {
-    sentential_form& child = stack_next_slot();
-    form_derive(step, grammar_choice_text(g, g.choices[k]), g.choices[k].lead, child);
-    if (traced) child.how = trace_make(form.how, {g.choices[k].entry, g.choices[k].slot});
-    stack_commit();
+  sentential_form* slots = stack_slots(kept);
+  size_t rest = form_length(form) - 1;  // bytes of the form that each child keeps
+  // A child whose leftmost nonterminal has no rule is only taken out and
+  // dropped, so its text is never made. For an alternative of terminals,
+  // that nonterminal is the one after the form's leftmost: found once.
+  char next_dead = '\0';  // that one, when it has no rule
+  bool next_known = false;
+  for (int i = 0; i < kept; ++i) {
+    const grammar_choice& c = g.choices[first + i];
+    sentential_form& child = slots[i];
+    std::string_view text = grammar_choice_text(g, c);
+    size_t length = rest + c.size;
+    char dead = c.dead ? text[c.lead] : '\0';  // the leftmost nonterminal, when it has no rule
+    if (c.lead == c.size) {
+      if (!next_known) {
+        char next = form_step_next(step);
+        next_dead = next != '\0' && grammar_has_no_rule(g, next) ? next : '\0';
+        next_known = true;
+      }
+      dead = next_dead;
+    }
+    if (dead != '\0') {
+      form_dead_end(length, dead, child);
+    } else {
+      form_derive(step, text, c.lead, child);
+    }
+    if (traced) child.how = trace_make(form.how, {c.entry, c.slot});
+    stack_commit(length);
   }
   if (kept < alternatives) stack_overflow(alternatives - kept);
   return budget;

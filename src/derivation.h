@@ -34,6 +34,10 @@ void stack_push(std::string_view form);
 // Removes the shortest form into `out`, releasing what `out` held; only
 // called on a non-empty stack.
 void stack_pop_shortest(sentential_form& out);
+// The same, but a form whose leftmost nonterminal has no rule is dropped
+// instead, as a step on it would drop it, leaving `out` as it was: returns
+// whether `out` holds the form taken out.
+bool stack_pop_live(sentential_form& out);
 bool stack_is_empty();
 // Forms held now, and the form in `slot`, from 0 to stack_size() - 1.
 int stack_size();

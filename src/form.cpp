@@ -5,6 +5,7 @@
 #include "form.h"
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <cstring>
 #include <memory>
@@ -108,6 +109,23 @@ form_piece* piece_hold(form_piece* piece) {
   return piece;
 }
 
+// The tail of every form made by form_dead_end, one a nonterminal. Those
+// forms hold no reference to it, so that making and dropping them counts
+// nothing; the few that are released rather than dropped (at a run's end,
+// or in tests) count down from more than a run can release, set again when
+// a run ends, so that it is never given back.
+constexpr uint32_t DEAD_END_REFS = UINT32_MAX / 2;
+constexpr std::array<form_piece, NONTERMINAL_COUNT> dead_end_tails_made() {
+  std::array<form_piece, NONTERMINAL_COUNT> tails{};
+  for (size_t n = 0; n < tails.size(); ++n) {
+    tails[n].length = tails[n].size = 1;
+    tails[n].refs = DEAD_END_REFS;
+    tails[n].text[0] = static_cast<char>('A' + n);
+  }
+  return tails;
+}
+std::array<form_piece, NONTERMINAL_COUNT> dead_end_tails = dead_end_tails_made();
+
 // Gives back `piece`, left without references, and drops its own references
 // in turn. Loops, not recursion: chains are long.
 void piece_free(form_piece* piece) {
@@ -149,7 +167,7 @@ std::string_view tail_text(const sentential_form& form) {
 // Two fixed-size copies that may overlap cover any size in their range, and
 // fixed-size copies inline, where a call to copy a few bytes costs more than
 // the copy.
-char* piece_copy(char* to, std::string_view bytes) {
+inline char* piece_copy(char* to, std::string_view bytes) {
   static_assert(RHS_SLOT_SIZE - 1 + PIECE_TEXT <= 64, "two copies of 32 bytes cover what is copied");
   const char* from = bytes.data();
   size_t n = bytes.size();
@@ -318,6 +336,26 @@ form_piece* tail_make(std::string_view front, std::string_view text, form_piece*
 
 }  // namespace
 
+void form_step_find(form_step& step) {
+  const form_piece* first = step.parent.tail;
+  std::string_view after = tail_text(step.parent).substr(1);
+  step.next_at = static_cast<uint8_t>(first_nonterminal(after));
+  if (step.next_at < after.size()) {
+    step.next = after[step.next_at];
+  } else if (first->link != nullptr) {  // the next piece holds one
+    step.next_skip = static_cast<uint8_t>(first_nonterminal(piece_text(first->link)));
+    step.next = first->link->text[step.next_skip];
+  }
+}
+void form_dead_end(size_t length, char leftmost, sentential_form& child) {
+  form_piece* tail = &dead_end_tails[static_cast<size_t>(leftmost - 'A')];
+  child.tail = tail;
+  child.length = length;
+  child.leftmost = leftmost;
+  child.dead_end = true;
+}
+
+
 // Builds in `child` the form `parent` with its leftmost nonterminal
 // replaced by `alternative`, sharing every piece it can. Of the parent it
 // reads only the last head piece and the first two tail pieces, so this
@@ -332,6 +370,7 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   child.length = parent.length - 1 + alternative.size();
   child.head_size = parent.head_size;
   if (lead < alternative.size()) {
+    child.leftmost = alternative[lead];
     child.head = head_add(parent.head, child.head_size, alternative.substr(0, lead));
     // An alternative that ends with the nonterminal it replaces, as in
     // "M -> aM", leaves the tail as it was: the child shares its first piece.
@@ -345,15 +384,16 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   }
   // All terminals: they and the terminals after the nonterminal, up to the
   // next nonterminal, join the head. Where that is, is found once a step.
+  child.leftmost = form_step_next(step);
   form_piece* next = first->link;  // holds a nonterminal, or is null
   char joined[RHS_SLOT_SIZE + 2 * PIECE_TEXT];
   // Each child takes a reference to the shared carry; the one it is made
   // for takes the reference it is made with.
   form_piece* carry = piece_hold(step.carry);
-  if (step.next_at == form_step::NOT_FOUND) {
-    step.next_at = static_cast<uint8_t>(first_nonterminal(after));
+  if (!step.carry_decided) {
+    step.carry_decided = true;
+    form_step_next(step);
     if (step.next_at == after.size() && next != nullptr) {
-      step.next_skip = static_cast<uint8_t>(first_nonterminal(piece_text(next)));
       // Siblings share them, and so does an only child whose alternative
       // and they could take more than one append of two pieces' worth.
       size_t carried = after.size() + step.next_skip;
@@ -549,6 +589,7 @@ sentential_form form_from_text(std::string_view text) {
     form.tail = piece_make(segment.substr(0, own), {}, extra.release(), form.tail);
     end = start;
   }
+  form.leftmost = k < text.size() ? text[k] : '\0';
   return form;
 }
 
@@ -579,9 +620,10 @@ bool form_is_sound(const sentential_form& form) {
     bool whole = piece->size == PIECE_TEXT || piece->extra != nullptr;
     if (!piece_is_sound(piece, false, total) || (piece != form.head && !whole)) return false;
   }
-  if (form.tail == nullptr ? form.tail_skip != 0
+  if (form.tail == nullptr ? form.tail_skip != 0 || form.leftmost != '\0'
                            : form.tail_skip >= form.tail->size ||
-                                 !is_nonterminal(form.tail->text[form.tail_skip])) {
+                                 !is_nonterminal(form.tail->text[form.tail_skip]) ||
+                                 form.leftmost != form.tail->text[form.tail_skip]) {
     return false;
   }
   for (const form_piece* piece = form.tail; piece != nullptr; piece = piece->link) {
@@ -593,11 +635,10 @@ bool form_is_sound(const sentential_form& form) {
 
 size_t form_pieces_in_use() { return pieces_in_use; }
 
-char form_leftmost(const sentential_form& form) { return form.tail->text[form.tail_skip]; }
-
 // Returns every block to the heap once no form holds a piece.
 void form_free_blocks() {
   piece_release(std::exchange(print_last_head, nullptr));
+  for (form_piece& tail : dead_end_tails) tail.refs = DEAD_END_REFS;
   if (pieces_in_use != 0) return;
   while (piece_blocks != nullptr) {
     piece_block* next = piece_blocks->next;

@@ -35,7 +35,11 @@ struct form_fields {
   uint32_t how = 0;             // its record (trace.h) on a traced run; else 0
   uint8_t head_size = 0;        // bytes of head's own text that are this form's
   uint8_t tail_skip = 0;        // bytes of tail's own text before its leftmost one
+  char leftmost = '\0';          // the leftmost nonterminal; '\0' for a sentence
+  bool dead_end = false;        // made by form_dead_end: no text is kept
 };
+static_assert(sizeof(void*) != 8 || sizeof(form_fields) == 32,
+              "no padding: a copy of the fields is two wide moves");
 
 struct sentential_form : form_fields {
   sentential_form() = default;
@@ -80,7 +84,7 @@ size_t form_pieces_in_use();
 
 // Whether `form` holds no nonterminal, and, when it holds one, the leftmost.
 inline bool form_is_sentence(const sentential_form& form) { return form.tail == nullptr; }
-char form_leftmost(const sentential_form& form);
+inline char form_leftmost(const sentential_form& form) { return form.leftmost; }
 
 // What the children of one form share, found once for all of them: where
 // the terminals after its leftmost nonterminal end, which an alternative
@@ -98,12 +102,32 @@ struct form_step {
   // or NOT_FOUND until found.
   uint8_t next_at = NOT_FOUND;
   uint8_t next_skip = 0;  // when that piece has no other, terminals first in the piece after
+  char next = '\0';       // that nonterminal, once found; '\0' when there is none
+  bool carry_decided = false;  // whether the carry below was looked for
   // Then, when siblings share those terminals (or one append could not
   // take them with an alternative), the extra pieces that hold them; the
   // child they are made for takes their first reference, so the step
   // holds none.
   form_piece* carry = nullptr;
 };
+
+// Finds where the nonterminal after the leftmost one in `step.parent`
+// stands, and which it is: what form_step_next looks for the first time.
+void form_step_find(form_step& step);
+// The nonterminal that follows the leftmost one in `step.parent`, which is
+// the leftmost of a child whose alternative is all terminals; '\0' when
+// there is none. Found once a step.
+inline char form_step_next(form_step& step) {
+  if (step.next_at == form_step::NOT_FOUND) form_step_find(step);
+  return step.next;
+}
+
+// Makes `child`, which is empty, a form of `length` bytes whose leftmost
+// nonterminal, `leftmost`, has no rule: the search only takes it out and
+// drops it, so it keeps no text, only what the search reads of it.
+void form_dead_end(size_t length, char leftmost, sentential_form& child);
+// Whether `form` was made by form_dead_end: its text is not kept.
+inline bool form_is_dead_end(const form_fields& form) { return form.dead_end; }
 
 // Builds in `child`, which is empty, the form `step.parent` with its
 // leftmost nonterminal replaced by `alternative`, whose first nonterminal

@@ -69,11 +69,15 @@ void grammar_index(grammar_table& g) {
         std::string_view text = grammar_alternative(g, i, j);
         auto size = static_cast<uint8_t>(text.size());
         auto lead = static_cast<uint8_t>(grammar_lead(text));
-        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead};
+        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false};
       }
     }
   }
   g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
+  for (int k = 0; k < n; ++k) {
+    grammar_choice& c = g.choices[k];
+    c.dead = c.lead < c.size && grammar_has_no_rule(g, g.rhs[c.entry][c.slot][c.lead]);
+  }
 }
 
 // Adds the next bytes of the line being read, none of them a newline.

@@ -30,6 +30,7 @@ struct grammar_choice {
   uint8_t slot;   // its slot in that entry
   uint8_t size;   // bytes it puts into a form: 0 for "@"
   uint8_t lead;   // terminals before its first nonterminal: size when none
+  bool dead;      // that nonterminal has no alternative: a form it makes is a dead end
 };
 
 // The fixed-size rule table. An entry is one left-hand character with up to
@@ -50,6 +51,12 @@ struct grammar_table {
   // warnings that name it; rhs_line[i][0] is the entry's first line.
   uint64_t rhs_line[MAX_RULES][MAX_ALTERNATIVES];
 };
+
+// Whether the nonterminal `c` has no alternative.
+inline bool grammar_has_no_rule(const grammar_table& g, char c) {
+  size_t n = static_cast<size_t>(c - 'A');
+  return g.choice_start[n] == g.choice_start[n + 1];
+}
 
 extern grammar_table grammar;  // the one table of the run
 

@@ -64,7 +64,14 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
   int idle_steps = 0;
   sentential_form form;
   while (!stack_is_empty()) {
-    stack_pop_shortest(form);
+    if (!stack_pop_live(form)) {  // a step that makes nothing
+      if (traced) ++trace->steps;
+      if (++idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
+        output_write(IDLE_MESSAGE);
+        return RUN_IDLE;
+      }
+      continue;
+    }
     int pending = traced ? stack_size() : 0;
     int left = expand_leftmost(g, form, budget);
     if (traced) {

@@ -111,7 +111,7 @@ TEST_F(DerivationTest, SentenceIsPrintedAndSpendsBudget) {
 }
 
 TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
-  grammar_table g = load("X -> dZ\nX -> @\nY -> y\nX -> eeYe\n");
+  grammar_table g = load("X -> dZ\nX -> @\nY -> y\nX -> eeYe\nZ -> z\n");
   EXPECT_EQ(expand(g, "abXcYd", 5), 5);
   EXPECT_EQ(printed, "");
   // Pushed in the order abdZcYd, abcYd, abeeYecYd: the shortest goes first,
@@ -119,6 +119,35 @@ TEST_F(DerivationTest, ReplacesLeftmostInTableThenSlotOrder) {
   EXPECT_EQ(pop(), "abcYd");
   EXPECT_EQ(pop(), "abdZcYd");
   EXPECT_EQ(pop(), "abeeYecYd");
+}
+
+// A new form whose leftmost nonterminal has no rule, from the alternative
+// or after it, keeps its length and that nonterminal but not its text: it
+// comes out in its turn and is dropped, as one with its text would be.
+TEST_F(DerivationTest, NewFormWhoseLeftmostHasNoRuleKeepsOnlyItsPlace) {
+  grammar_table g = load("S -> Zb\nS -> aa\nS -> c\nS -> dddS\nS -> eeeeeeeee\n");
+  EXPECT_EQ(expand(g, "xSXy", 5), 5);
+  EXPECT_EQ(stack_size(), 5);
+  auto pop_dead_end = [&g](size_t length, char leftmost) {
+    sentential_form form;
+    stack_pop_shortest(form);
+    ASSERT_TRUE(form_is_dead_end(form));
+    EXPECT_FALSE(form_is_sentence(form));
+    EXPECT_EQ(form_length(form), length);
+    EXPECT_EQ(form_leftmost(form), leftmost);
+    EXPECT_EQ(expand_leftmost(g, form, 5), 5);
+  };
+  // Pushed in the order xZbXy, xaaXy, xcXy, xdddSXy, xeeeeeeeeeXy: the
+  // shortest goes first, then the exchanges.
+  pop_dead_end(4, 'X');
+  pop_dead_end(5, 'Z');
+  pop_dead_end(5, 'X');
+  EXPECT_EQ(pop(), "xdddSXy");
+  pop_dead_end(12, 'X');
+  EXPECT_TRUE(stack_is_empty());
+  EXPECT_EQ(printed, "");
+  run_reset();
+  EXPECT_EQ(form_pieces_in_use(), 0u);
 }
 
 TEST_F(DerivationTest, FormWhoseLeftmostHasNoRuleIsDropped) {

@@ -60,7 +60,7 @@ TEST(FormTest, TextSurvivesEveryStep) {
   for (int round = 0; round < 300; ++round) {
     std::string text = random_text(100);
     sentential_form form = form_from_text(text);
-    for (int step = 0; step < 40; ++step) {
+    for (int steps = 0; steps < 40; ++steps) {
       ASSERT_TRUE(form_is_sound(form)) << text;
       ASSERT_EQ(form_text(form), text);
       ASSERT_EQ(form_length(form), text.size());
@@ -75,7 +75,14 @@ TEST(FormTest, TextSurvivesEveryStep) {
       ASSERT_EQ(form_leftmost(form), text[k]);
       std::string alternative = random_text(10).substr(0, 9);
       sentential_form child;
-      derive(form, alternative, child);
+      // The nonterminal after the leftmost, which a step may look for
+      // before it makes its children or not at all.
+      form_step step(form, random() % 2 == 0);
+      if (random() % 2 == 0) {
+        size_t next = text.find_first_of(nonterminals, k + 1);
+        ASSERT_EQ(form_step_next(step), next == std::string::npos ? '\0' : text[next]) << text;
+      }
+      form_derive(step, alternative, grammar_lead(alternative), child);
       text.replace(k, 1, alternative);
       form = std::move(child);
     }
@@ -172,6 +179,9 @@ TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
       ASSERT_EQ(form_text(form), text);
       std::vector<sentential_form> children(siblings.size());
       form_step step(form, shared);
+      if (shared) {
+        ASSERT_EQ(form_step_next(step), 'B');  // found before the carry is made
+      }
       for (size_t k = 0; k < siblings.size(); ++k) {
         if (shared) {
           form_derive(step, siblings[k], siblings[k].size(), children[k]);
