@@ -132,9 +132,11 @@ inline bool stack_take_shortest(sentential_form& out) {
     if (out.head != nullptr || out.tail != nullptr) form_release(out);
     static_cast<form_fields&>(out) = taken;
   }
-  taken = moved;
+  if (best != last) {
+    taken = moved;
+    stack_tree_place(best, taken.length);
+  }
   moved = form_fields();
-  if (best != last) stack_tree_place(best, taken.length);
   return kept;
 }
 
@@ -171,8 +173,6 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   // A child whose leftmost nonterminal has no rule is only taken out and
   // dropped, so its text is never made. For an alternative of terminals,
   // that nonterminal is the one after the form's leftmost: found once.
-  char next_dead = '\0';  // that one, when it has no rule
-  bool next_known = false;
   for (int i = 0; i < kept; ++i) {
     const grammar_choice& c = g.choices[first + i];
     sentential_form& child = slots[i];
@@ -180,12 +180,8 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
     size_t length = rest + c.size;
     char dead = c.dead ? text[c.lead] : '\0';  // the leftmost nonterminal, when it has no rule
     if (c.lead == c.size) {
-      if (!next_known) {
-        char next = form_step_next(step);
-        next_dead = next != '\0' && grammar_has_no_rule(g, next) ? next : '\0';
-        next_known = true;
-      }
-      dead = next_dead;
+      char next = form_step_next(step);
+      if (next != '\0' && grammar_has_no_rule(g, next)) dead = next;
     }
     if (dead != '\0') {
       form_dead_end(length, dead, child);
