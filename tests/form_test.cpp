@@ -221,13 +221,14 @@ TEST(FormTest, LeftmostNonterminalAmongAnyBytes) {
   for (int byte = 0; byte < 256; ++byte) {
     const char c = static_cast<char>(byte);
     const bool nonterminal = c >= 'A' && c <= 'Z';
-    for (size_t at = 0; at < 17; ++at) {
-      std::string text(17, 'a');
+    // Whole words, then what is left after them, of every size.
+    for (size_t size = 1, at = 0; size < 24; at = at + 1 < size ? at + 1 : (++size, 0)) {
+      std::string text(size, 'a');
       text[at] = c;
       sentential_form sentence_or_not = form_from_text(text);
-      EXPECT_EQ(form_is_sentence(sentence_or_not), !nonterminal) << byte << " at " << at;
+      EXPECT_EQ(form_is_sentence(sentence_or_not), !nonterminal) << byte << " at " << at << " of " << size;
       sentential_form form = form_from_text(text + "S");
-      EXPECT_EQ(form_leftmost(form), nonterminal ? c : 'S') << byte << " at " << at;
+      EXPECT_EQ(form_leftmost(form), nonterminal ? c : 'S') << byte << " at " << at << " of " << size;
     }
   }
   EXPECT_EQ(form_pieces_in_use(), 0u);
