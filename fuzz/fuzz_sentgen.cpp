@@ -72,6 +72,20 @@ std::string dead_end_mark(size_t length, char leftmost) {
   return "dead end " + std::to_string(length) + " " + leftmost;
 }
 
+// What is kept of a new form that holds a nonterminal that derives no
+// sentence: its length and its text from its leftmost nonterminal on.
+std::string doomed_mark(size_t length, std::string_view tail) {
+  return "doomed " + std::to_string(length) + " " + std::string(tail);
+}
+
+// Whether `text` holds a nonterminal from which no sentence derives.
+bool holds_barren(const grammar_table& g, std::string_view text) {
+  for (char c : text) {
+    if (is_nonterminal(c) && (g.derives >> (c - 'A') & 1) == 0) return true;
+  }
+  return false;
+}
+
 // The forms the search makes from the form made of `nonterminal` alone.
 std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal) {
   run_reset();
@@ -83,8 +97,12 @@ std::vector<std::string> expansions_of(const grammar_table& g, char nonterminal)
   std::vector<std::string> made;
   for (int i = 0; i < stack_size(); ++i) {
     const sentential_form& form = stack_form_at(i);
-    made.push_back(form_is_dead_end(form) ? dead_end_mark(form_length(form), form_leftmost(form))
+    if (form_is_dead_end(form)) {
+      made.push_back(dead_end_mark(form_length(form), form_leftmost(form)));
+    } else {
+      made.push_back(form_is_doomed(form) ? doomed_mark(form_length(form), form_text(form))
                                           : form_text(form));
+    }
   }
   run_reset();
   return made;
@@ -106,9 +124,13 @@ void check_listing(const grammar_table& g, const std::vector<std::string_view>& 
       std::string_view text = listing[static_cast<size_t>(line)].substr(head.size());
       if (text.substr(0, 1) == "@") text = {};
       size_t lead = grammar_lead(text);
-      listed[static_cast<unsigned char>(g.lhs[i])].push_back(
-          lead < text.size() && grammar_has_no_rule(g, text[lead]) ? dead_end_mark(text.size(), text[lead])
-                                                                   : std::string(text));
+      std::string made(text);
+      if (lead < text.size() && grammar_has_no_rule(g, text[lead])) {
+        made = dead_end_mark(text.size(), text[lead]);
+      } else if (holds_barren(g, text)) {
+        made = doomed_mark(text.size(), text.substr(lead));
+      }
+      listed[static_cast<unsigned char>(g.lhs[i])].push_back(made);
     }
   }
   size_t total = 0;
@@ -198,8 +220,13 @@ void check_forms(const grammar_table& g) {
     sentential_form form;
     for (int budget = SENTENCE_BUDGET; budget > 0 && !stack_is_empty() && checked < (1u << 20);) {
       stack_pop_shortest(form);
-      require(form_is_dead_end(form) ? grammar_has_no_rule(g, form_leftmost(form)) : form_is_sound(form),
-              "a form's pieces make up its text, or its leftmost nonterminal has no rule");
+      if (form_is_dead_end(form)) {
+        require(grammar_has_no_rule(g, form_leftmost(form)), "a dead end's leftmost nonterminal has no rule");
+      } else {
+        require(form_is_sound(form), "a form's pieces make up its text");
+        require(!form_is_doomed(form) || holds_barren(g, form_text(form)),
+                "a form kept without its head holds a nonterminal that derives no sentence");
+      }
       checked += form_length(form) + 1;
       budget = expand_leftmost(g, form, budget);
     }

@@ -170,6 +170,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   form_step step(form, kept > 1);  // what the children share, found once
   sentential_form* slots = stack_slots(kept);
   size_t rest = form_length(form) - 1;  // bytes of the form that each child keeps
+  bool doomed = form_is_doomed(form);   // and so is every child
   // A child whose leftmost nonterminal has no rule is only taken out and
   // dropped, so its text is never made. For an alternative of terminals,
   // that nonterminal is the one after the form's leftmost: found once.
@@ -186,7 +187,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
     if (dead != '\0') {
       form_dead_end(length, dead, child);
     } else {
-      form_derive(step, text, c.lead, child);
+      form_derive(step, text, c.lead, child, doomed || c.doomed);
     }
     if (traced) child.how = trace_make(form.how, {c.entry, c.slot});
     stack_commit(length);

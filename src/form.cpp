@@ -352,9 +352,43 @@ void form_dead_end(size_t length, char leftmost, sentential_form& child) {
   child.tail = tail;
   child.length = length;
   child.leftmost = leftmost;
-  child.dead_end = true;
+  child.fate = FORM_DEAD_END;
 }
 
+
+namespace {
+
+// form_derive for a child that holds a nonterminal that derives no
+// sentence: no form made from it is printed, so it has no head, and a step
+// costs its tail alone, which the search reads. Such a form always holds
+// a nonterminal after the one replaced.
+void form_derive_tail(form_step& step, std::string_view alternative, size_t lead,
+                      sentential_form& child) {
+  const sentential_form& parent = step.parent;
+  form_piece* first = parent.tail;
+  child.fate = FORM_DOOMED;
+  if (lead < alternative.size()) {
+    child.leftmost = alternative[lead];
+    if (lead + 1 == alternative.size() && alternative[lead] == form_leftmost(parent)) {
+      child.tail = piece_hold(first);
+      child.tail_skip = parent.tail_skip;
+    } else {
+      child.tail = tail_make(alternative.substr(lead), tail_text(parent).substr(1), first->extra,
+                             first->link);
+    }
+    return;
+  }
+  child.leftmost = form_step_next(step);
+  if (step.next_at < tail_text(parent).size() - 1) {  // in the same piece
+    child.tail = piece_hold(first);
+    child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + step.next_at);
+  } else {
+    child.tail = piece_hold(first->link);
+    child.tail_skip = step.next_skip;
+  }
+}
+
+}  // namespace
 
 // Builds in `child` the form `parent` with its leftmost nonterminal
 // replaced by `alternative`, sharing every piece it can. Of the parent it
@@ -362,12 +396,16 @@ void form_dead_end(size_t length, char leftmost, sentential_form& child) {
 // costs the same for any length. Takes PIECES_PER_CHILD pieces at most,
 // stocked first, so that running out of memory never leaves it half made.
 void form_derive(form_step& step, std::string_view alternative, size_t lead,
-                 sentential_form& child) {
+                 sentential_form& child, bool doomed) {
   piece_stock(PIECES_PER_CHILD);
   const sentential_form& parent = step.parent;
   form_piece* first = parent.tail;
   std::string_view after = tail_text(parent).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
+  if (doomed) {
+    form_derive_tail(step, alternative, lead, child);
+    return;
+  }
   child.head_size = parent.head_size;
   if (lead < alternative.size()) {
     child.leftmost = alternative[lead];
@@ -610,6 +648,8 @@ std::string form_text(const sentential_form& form) {
 
 bool form_is_sound(const sentential_form& form) {
   size_t total = 0;
+  if (form_is_dead_end(form)) return false;
+  if (form_is_doomed(form) && (form.head != nullptr || form.tail == nullptr)) return false;
   if (form.head == nullptr ? form.head_size != 0
                            : form.head_size > form.head->size ||
                                  (form.head->extra != nullptr && form.head_size != form.head->size)) {
@@ -630,7 +670,9 @@ bool form_is_sound(const sentential_form& form) {
     if (!piece_is_sound(piece, true, total)) return false;
   }
   if (form.head != nullptr) total -= form.head->size - form.head_size;  // bytes not seen
-  return total - form.tail_skip == form.length;
+  // A doomed form keeps no head: its length counts bytes it does not keep.
+  return form_is_doomed(form) ? total - form.tail_skip <= form.length
+                              : total - form.tail_skip == form.length;
 }
 
 size_t form_pieces_in_use() { return pieces_in_use; }

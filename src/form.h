@@ -36,10 +36,20 @@ struct form_fields {
   uint8_t head_size = 0;        // bytes of head's own text that are this form's
   uint8_t tail_skip = 0;        // bytes of tail's own text before its leftmost one
   char leftmost = '\0';          // the leftmost nonterminal; '\0' for a sentence
-  bool dead_end = false;        // made by form_dead_end: no text is kept
+  uint8_t fate = 0;             // FORM_LIVE, FORM_DOOMED or FORM_DEAD_END
 };
 static_assert(sizeof(void*) != 8 || sizeof(form_fields) == 32,
               "no padding: a copy of the fields is two wide moves");
+
+// What can become of a form, and so what of it is kept.
+enum : uint8_t {
+  FORM_LIVE = 0,      // it may become a sentence: all its text is kept
+  FORM_DOOMED = 1,    // it holds a nonterminal that derives no sentence, nor
+                      // does any form made from it: none is printed, so no
+                      // head is kept, only the tail that steps replace
+  FORM_DEAD_END = 2,  // its leftmost nonterminal has no rule: a step drops
+                      // it, so only its length and that nonterminal are kept
+};
 
 struct sentential_form : form_fields {
   sentential_form() = default;
@@ -69,15 +79,18 @@ inline sentential_form::~sentential_form() {
   if (head != nullptr || tail != nullptr) form_release(*this);
 }
 
-// Makes a form from its text, and gives a form's text back.
+// Makes a form from its text, and gives a form's text back (a doomed
+// form's from its leftmost nonterminal on).
 sentential_form form_from_text(std::string_view text);
 std::string form_text(const sentential_form& form);
 inline size_t form_length(const sentential_form& form) { return form.length; }
 // Bytes from the leftmost nonterminal on: it walks the tail's pieces.
 size_t form_tail_length(const sentential_form& form);
 // Whether every piece of `form` is as the module builds them: its recorded
-// length and piece sizes match its text, the head holds only terminals, the
-// tail starts with a nonterminal. For tests: it walks the whole form.
+// length and piece sizes match its text (a doomed form's, its tail's, and
+// it has no head), the head holds only terminals, the tail starts with its
+// leftmost nonterminal. For tests: it walks the whole form. A dead end,
+// which keeps no text, is not sound.
 bool form_is_sound(const sentential_form& form);
 // Pieces held by forms now; spare pieces kept for reuse do not count.
 size_t form_pieces_in_use();
@@ -127,14 +140,18 @@ inline char form_step_next(form_step& step) {
 // drops it, so it keeps no text, only what the search reads of it.
 void form_dead_end(size_t length, char leftmost, sentential_form& child);
 // Whether `form` was made by form_dead_end: its text is not kept.
-inline bool form_is_dead_end(const form_fields& form) { return form.dead_end; }
+inline bool form_is_dead_end(const form_fields& form) { return form.fate == FORM_DEAD_END; }
+// Whether no form made from `form` can become a sentence: its head is not kept.
+inline bool form_is_doomed(const form_fields& form) { return form.fate != FORM_LIVE; }
 
 // Builds in `child`, which is empty, the form `step.parent` with its
 // leftmost nonterminal replaced by `alternative`, whose first nonterminal
 // is at `lead` (its size when it has none); the cost does not depend on
-// the form's length.
+// the form's length. When `doomed`, the child holds a nonterminal that
+// derives no sentence (the parent does, or the alternative), and only its
+// tail is made.
 void form_derive(form_step& step, std::string_view alternative, size_t lead,
-                 sentential_form& child);
+                 sentential_form& child, bool doomed = false);
 // The same for a single child of `parent`.
 inline void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
                         sentential_form& child) {

@@ -69,14 +69,33 @@ void grammar_index(grammar_table& g) {
         std::string_view text = grammar_alternative(g, i, j);
         auto size = static_cast<uint8_t>(text.size());
         auto lead = static_cast<uint8_t>(grammar_lead(text));
-        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false};
+        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false, false};
       }
     }
   }
   g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
+  // The nonterminals that derive a sentence: those with an alternative
+  // whose nonterminals all do, found again until none is added.
+  uint32_t holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
+  for (int k = 0; k < n; ++k) {
+    holds[k] = 0;
+    for (char ch : grammar_choice_text(g, g.choices[k])) {
+      if (is_nonterminal(ch)) holds[k] |= uint32_t{1} << (ch - 'A');
+    }
+  }
+  g.derives = 0;
+  for (uint32_t before = 1; before != g.derives;) {
+    before = g.derives;
+    for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
+      for (int k = g.choice_start[c]; k < g.choice_start[c + 1]; ++k) {
+        if ((holds[k] & ~g.derives) == 0) g.derives |= uint32_t{1} << c;
+      }
+    }
+  }
   for (int k = 0; k < n; ++k) {
     grammar_choice& c = g.choices[k];
     c.dead = c.lead < c.size && grammar_has_no_rule(g, g.rhs[c.entry][c.slot][c.lead]);
+    c.doomed = (holds[k] & ~g.derives) != 0;
   }
 }
 

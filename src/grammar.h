@@ -31,6 +31,7 @@ struct grammar_choice {
   uint8_t size;   // bytes it puts into a form: 0 for "@"
   uint8_t lead;   // terminals before its first nonterminal: size when none
   bool dead;      // that nonterminal has no alternative: a form it makes is a dead end
+  bool doomed;    // it holds a nonterminal that derives no sentence, nor does a form it makes
 };
 
 // The fixed-size rule table. An entry is one left-hand character with up to
@@ -47,6 +48,7 @@ struct grammar_table {
   // k from choice_start[n] up to, not including, choice_start[n + 1].
   uint8_t choice_start[NONTERMINAL_COUNT + 1];
   grammar_choice choices[MAX_RULES * MAX_ALTERNATIVES];
+  uint32_t derives;  // bit n: a sentence derives from 'A' + n
   // rhs_line[i][j]: the file line slot j of entry i was read from, for the
   // warnings that name it; rhs_line[i][0] is the entry's first line.
   uint64_t rhs_line[MAX_RULES][MAX_ALTERNATIVES];

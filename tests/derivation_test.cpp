@@ -150,6 +150,31 @@ TEST_F(DerivationTest, NewFormWhoseLeftmostHasNoRuleKeepsOnlyItsPlace) {
   EXPECT_EQ(form_pieces_in_use(), 0u);
 }
 
+// A new form that holds a nonterminal from which no sentence derives (B,
+// whose alternatives all hold B or Y, which has none) keeps no head, and
+// neither do the forms made from it; they come out in their turn.
+TEST_F(DerivationTest, FormThatCannotBecomeASentenceKeepsNoHead) {
+  grammar_table g = load("S -> aB\nS -> cc\nB -> bbB\nB -> Yb\n");
+  EXPECT_EQ(expand(g, "S", 5), 5);
+  sentential_form form;
+  stack_pop_shortest(form);
+  EXPECT_TRUE(form_is_doomed(form));
+  EXPECT_TRUE(form_is_sound(form));
+  EXPECT_EQ(form_text(form), "B");
+  EXPECT_EQ(form_length(form), 2u);
+  EXPECT_EQ(expand_leftmost(g, form, 5), 5);  // abbB and the dead end aYb
+  EXPECT_EQ(pop(), "cc");
+  stack_pop_shortest(form);
+  EXPECT_TRUE(form_is_dead_end(form));
+  EXPECT_EQ(form_length(form), 3u);
+  stack_pop_shortest(form);
+  EXPECT_TRUE(form_is_doomed(form));
+  EXPECT_EQ(form_text(form), "B");
+  EXPECT_EQ(form_length(form), 4u);
+  EXPECT_TRUE(stack_is_empty());
+  EXPECT_EQ(printed, "");
+}
+
 TEST_F(DerivationTest, FormWhoseLeftmostHasNoRuleIsDropped) {
   grammar_table g = load("A -> a\nS -> XA\n");
   EXPECT_EQ(expand(g, "bXA", 4), 4);

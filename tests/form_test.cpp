@@ -91,6 +91,58 @@ TEST(FormTest, TextSurvivesEveryStep) {
   form_free_blocks();
 }
 
+// A form that holds a nonterminal from which no sentence derives keeps no
+// head, and steps make only its tail: random chains of such steps, whose
+// terminals run into extra pieces and next pieces, against plain strings;
+// siblings of one step share what they find.
+TEST(FormTest, DoomedFormsKeepTheirTail) {
+  std::mt19937 random(41);
+  auto random_text = [&random](size_t max) {
+    std::string text;
+    for (size_t k = 0, size = random() % max; k < size; ++k) {
+      text += random() % 6 == 0 ? nonterminals[random() % 3] : static_cast<char>('a' + random() % 3);
+      if (random() % 30 == 0) text += std::string(random() % 120, 'r');
+    }
+    return text;
+  };
+  for (int round = 0; round < 300; ++round) {
+    std::string text = random_text(60) + "Z";  // Z stays: the form never becomes a sentence
+    sentential_form form = form_from_text(text);
+    for (int steps = 0; steps < 30; ++steps) {
+      size_t k = text.find_first_of(nonterminals);
+      form_step step(form, true);
+      std::vector<std::string> texts;
+      std::vector<sentential_form> children(3);
+      for (sentential_form& child : children) {
+        std::string alternative = random_text(10).substr(0, 9);
+        std::string child_text = text;
+        child_text.replace(k, 1, alternative);
+        if (child_text.find_first_of(nonterminals) == std::string::npos) {
+          alternative = "Z";
+          child_text = text;
+          child_text.replace(k, 1, alternative);
+        }
+        form_derive(step, alternative, grammar_lead(alternative), child, true);
+        texts.push_back(child_text);
+      }
+      for (size_t c = 0; c < children.size(); ++c) {
+        const std::string& child_text = texts[c];
+        size_t leftmost = child_text.find_first_of(nonterminals);
+        ASSERT_TRUE(form_is_doomed(children[c]));
+        ASSERT_TRUE(form_is_sound(children[c])) << child_text;
+        ASSERT_EQ(form_text(children[c]), child_text.substr(leftmost));
+        ASSERT_EQ(form_length(children[c]), child_text.size());
+        ASSERT_EQ(form_leftmost(children[c]), child_text[leftmost]);
+      }
+      size_t pick = random() % children.size();
+      text = texts[pick];
+      form = std::move(children[pick]);
+    }
+  }
+  EXPECT_EQ(form_pieces_in_use(), 0u);
+  form_free_blocks();
+}
+
 // What reaches the writer: long sentences only reuse the bytes of the last
 // one in standard output's buffer, not in a test's capture string.
 std::string written;

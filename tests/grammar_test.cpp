@@ -66,6 +66,27 @@ TEST(GrammarTest, AlternativesAsTheSearchUsesThem) {
   EXPECT_STREQ(g.rhs[0][4], "hidden");
 }
 
+// Which nonterminals derive a sentence, found whatever order the rules
+// come in, and what the search is told of each alternative: whether a form
+// it makes is a dead end, or can never become a sentence.
+TEST(GrammarTest, NonterminalsThatDeriveASentence) {
+  grammar_table g;
+  ASSERT_EQ(parse_grammar(g, "A -> B\nB -> C\nC -> c\nD -> D\nE -> Ee\nE -> aFb\nG -> cX\n"), 0);
+  auto bits = [](std::string_view nonterminals) {
+    uint32_t set = 0;
+    for (char c : nonterminals) set |= uint32_t{1} << (c - 'A');
+    return set;
+  };
+  EXPECT_EQ(g.derives, bits("ABC"));
+  const grammar_choice* e = &g.choices[g.choice_start['E' - 'A']];
+  EXPECT_TRUE(e[0].doomed);  // Ee: E derives none
+  EXPECT_FALSE(e[0].dead);
+  EXPECT_TRUE(e[1].doomed);  // aFb: F has no rule
+  EXPECT_TRUE(e[1].dead);
+  const grammar_choice& a = g.choices[g.choice_start['A' - 'A']];
+  EXPECT_FALSE(a.doomed || a.dead);
+}
+
 TEST(GrammarTest, RejectedFileLeavesNoListing) {
   grammar_table g;
   output_capture capture;
