@@ -163,7 +163,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   int n = form_leftmost(form) - 'A';
   int first = g.choice_start[n];
   int alternatives = g.choice_start[n + 1] - first;
-  if (alternatives == 0) return budget;  // a dead end: mostly one made without its text
+  if (alternatives == 0) return budget;  // a dead end pushed as text, not made as one
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   bool traced = trace_enabled();  // read once: the loop's stores could change it

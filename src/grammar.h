@@ -30,7 +30,7 @@ struct grammar_choice {
   uint8_t slot;   // its slot in that entry
   uint8_t size;   // bytes it puts into a form: 0 for "@"
   uint8_t lead;   // terminals before its first nonterminal: size when none
-  bool dead;      // that nonterminal has no alternative: a form it makes is a dead end
+  bool dead;      // its first nonterminal has no alternative: a form it makes is a dead end
   bool doomed;    // it holds a nonterminal that derives no sentence, nor does a form it makes
 };
 

@@ -64,21 +64,18 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
   int idle_steps = 0;
   sentential_form form;
   while (!stack_is_empty()) {
-    if (!stack_pop_live(form)) {  // a step that makes nothing
-      if (traced) ++trace->steps;
-      if (++idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
-        output_write(IDLE_MESSAGE);
-        return RUN_IDLE;
+    int left = budget;  // what a dead end's step leaves: it makes nothing
+    if (stack_pop_live(form)) {
+      int pending = traced ? stack_size() : 0;
+      left = expand_leftmost(g, form, budget);
+      if (traced) {
+        run_count_step(g, form, pending, *trace);
+        if (left != budget && trace->on_sentence != nullptr) {
+          trace->on_sentence(trace_labels(form.how), trace->steps);
+        }
       }
-      continue;
-    }
-    int pending = traced ? stack_size() : 0;
-    int left = expand_leftmost(g, form, budget);
-    if (traced) {
-      run_count_step(g, form, pending, *trace);
-      if (left != budget && trace->on_sentence != nullptr) {
-        trace->on_sentence(trace_labels(form.how), trace->steps);
-      }
+    } else if (traced) {
+      ++trace->steps;
     }
     idle_steps = left == budget ? idle_steps + 1 : 0;
     budget = left;
