@@ -347,6 +347,7 @@ void form_step_find(form_step& step) {
     step.next = first->link->text[step.next_skip];
   }
 }
+
 void form_dead_end(size_t length, char leftmost, sentential_form& child) {
   form_piece* tail = &dead_end_tails[static_cast<size_t>(leftmost - 'A')];
   child.tail = tail;
@@ -354,7 +355,6 @@ void form_dead_end(size_t length, char leftmost, sentential_form& child) {
   child.leftmost = leftmost;
   child.fate = FORM_DEAD_END;
 }
-
 
 namespace {
 
