@@ -22,6 +22,19 @@ void derive(const sentential_form& parent, std::string_view alternative, sentent
   form_derive(parent, alternative, grammar_lead(alternative), child);
 }
 
+// A random text of fewer than `max` bytes, terminals a to c and one byte
+// in `odds` a nonterminal A to C, with a run of up to `run` terminals
+// after one byte in `run_odds`: long runs fill pieces and extra chains.
+std::string random_form_text(std::mt19937& random, size_t max, unsigned odds, unsigned run_odds,
+                             unsigned run) {
+  std::string text;
+  for (size_t k = 0, size = random() % max; k < size; ++k) {
+    text += random() % odds == 0 ? nonterminals[random() % 3] : static_cast<char>('a' + random() % 3);
+    if (random() % run_odds == 0) text += std::string(random() % run, 'r');
+  }
+  return text;
+}
+
 // A child of a long form takes a few pieces of its own whatever the
 // length, and shares the rest with its parent.
 TEST(FormTest, ChildrenShareTheirParentsText) {
@@ -48,14 +61,7 @@ TEST(FormTest, ChildrenShareTheirParentsText) {
 // text, the length, the leftmost nonterminal and the printed sentence.
 TEST(FormTest, TextSurvivesEveryStep) {
   std::mt19937 random(17);
-  auto random_text = [&random](size_t max) {
-    std::string text;
-    for (size_t k = 0, size = random() % max; k < size; ++k) {
-      text += random() % 8 == 0 ? nonterminals[random() % 3] : static_cast<char>('a' + random() % 3);
-      if (random() % 50 == 0) text += std::string(random() % 200, 'r');
-    }
-    return text;
-  };
+  auto random_text = [&random](size_t max) { return random_form_text(random, max, 8, 50, 200); };
   output_capture capture;
   for (int round = 0; round < 300; ++round) {
     std::string text = random_text(100);
@@ -97,14 +103,7 @@ TEST(FormTest, TextSurvivesEveryStep) {
 // siblings of one step share what they find.
 TEST(FormTest, DoomedFormsKeepTheirTail) {
   std::mt19937 random(41);
-  auto random_text = [&random](size_t max) {
-    std::string text;
-    for (size_t k = 0, size = random() % max; k < size; ++k) {
-      text += random() % 6 == 0 ? nonterminals[random() % 3] : static_cast<char>('a' + random() % 3);
-      if (random() % 30 == 0) text += std::string(random() % 120, 'r');
-    }
-    return text;
-  };
+  auto random_text = [&random](size_t max) { return random_form_text(random, max, 6, 30, 120); };
   for (int round = 0; round < 300; ++round) {
     std::string text = random_text(60) + "Z";  // Z stays: the form never becomes a sentence
     sentential_form form = form_from_text(text);
