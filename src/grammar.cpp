@@ -60,6 +60,8 @@ std::string_view grammar_slot_text(const char (&slot)[RHS_SLOT_SIZE]) {
 // Fills the search's index of the table: every alternative of every entry
 // whose left-hand side is a nonterminal, grouped by that nonterminal.
 void grammar_index(grammar_table& g) {
+  uint32_t holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
+  uint8_t owner[MAX_RULES * MAX_ALTERNATIVES];   // choice k is an alternative of 'A' + owner[k]
   int n = 0;
   for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
     g.choice_start[c] = static_cast<uint8_t>(n);
@@ -69,6 +71,11 @@ void grammar_index(grammar_table& g) {
         std::string_view text = grammar_alternative(g, i, j);
         auto size = static_cast<uint8_t>(text.size());
         auto lead = static_cast<uint8_t>(grammar_lead(text));
+        holds[n] = 0;
+        for (char ch : text.substr(lead)) {
+          if (is_nonterminal(ch)) holds[n] |= uint32_t{1} << (ch - 'A');
+        }
+        owner[n] = static_cast<uint8_t>(c);
         g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false, false};
       }
     }
@@ -76,20 +83,11 @@ void grammar_index(grammar_table& g) {
   g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
   // The nonterminals that derive a sentence: those with an alternative
   // whose nonterminals all do, found again until none is added.
-  uint32_t holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
-  for (int k = 0; k < n; ++k) {
-    holds[k] = 0;
-    for (char ch : grammar_choice_text(g, g.choices[k])) {
-      if (is_nonterminal(ch)) holds[k] |= uint32_t{1} << (ch - 'A');
-    }
-  }
   g.derives = 0;
-  for (uint32_t before = 1; before != g.derives;) {
+  for (uint32_t before = ~uint32_t{0}; before != g.derives;) {
     before = g.derives;
-    for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
-      for (int k = g.choice_start[c]; k < g.choice_start[c + 1]; ++k) {
-        if ((holds[k] & ~g.derives) == 0) g.derives |= uint32_t{1} << c;
-      }
+    for (int k = 0; k < n; ++k) {
+      if ((holds[k] & ~g.derives) == 0) g.derives |= uint32_t{1} << owner[k];
     }
   }
   for (int k = 0; k < n; ++k) {
