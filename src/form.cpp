@@ -359,11 +359,12 @@ void form_dead_end(size_t length, char leftmost, sentential_form& child) {
 namespace {
 
 // form_derive for a child that holds a nonterminal that derives no
-// sentence: no form made from it is printed, so it has no head, and a step
-// costs its tail alone, which the search reads. Such a form always holds
+// sentence, given the parent's text after its leftmost nonterminal: no form
+// made from it is printed, so it has no head, and a step costs its tail
+// alone, which the search reads. Such a form always holds
 // a nonterminal after the one replaced.
 void form_derive_tail(form_step& step, std::string_view alternative, size_t lead,
-                      sentential_form& child) {
+                      std::string_view after, sentential_form& child) {
   const sentential_form& parent = step.parent;
   form_piece* first = parent.tail;
   child.fate = FORM_DOOMED;
@@ -373,13 +374,12 @@ void form_derive_tail(form_step& step, std::string_view alternative, size_t lead
       child.tail = piece_hold(first);
       child.tail_skip = parent.tail_skip;
     } else {
-      child.tail = tail_make(alternative.substr(lead), tail_text(parent).substr(1), first->extra,
-                             first->link);
+      child.tail = tail_make(alternative.substr(lead), after, first->extra, first->link);
     }
     return;
   }
   child.leftmost = form_step_next(step);
-  if (step.next_at < tail_text(parent).size() - 1) {  // in the same piece
+  if (step.next_at < after.size()) {  // in the same piece
     child.tail = piece_hold(first);
     child.tail_skip = static_cast<uint8_t>(parent.tail_skip + 1 + step.next_at);
   } else {
@@ -403,7 +403,7 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   std::string_view after = tail_text(parent).substr(1);  // after the nonterminal
   child.length = parent.length - 1 + alternative.size();
   if (doomed) {
-    form_derive_tail(step, alternative, lead, child);
+    form_derive_tail(step, alternative, lead, after, child);
     return;
   }
   child.head_size = parent.head_size;
@@ -428,9 +428,8 @@ void form_derive(form_step& step, std::string_view alternative, size_t lead,
   // Each child takes a reference to the shared carry; the one it is made
   // for takes the reference it is made with.
   form_piece* carry = piece_hold(step.carry);
-  if (!step.carry_decided) {
+  if (!step.carry_decided) {  // where the next nonterminal is, was found just above
     step.carry_decided = true;
-    form_step_next(step);
     if (step.next_at == after.size() && next != nullptr) {
       // Siblings share them, and so does an only child whose alternative
       // and they could take more than one append of two pieces' worth.
