@@ -8,6 +8,7 @@
 #include <cstring>
 #include <string>
 
+#include "analysis.h"
 #include "output.h"
 
 grammar_table grammar;
@@ -55,46 +56,6 @@ void grammar_reject(grammar_reader& reader, std::string_view message) {
 // The text of a right-hand-side slot, up to its terminator.
 std::string_view grammar_slot_text(const char (&slot)[RHS_SLOT_SIZE]) {
   return {slot, static_cast<size_t>(std::find(slot, slot + RHS_SLOT_SIZE, '\0') - slot)};
-}
-
-// Fills the search's index of the table: every alternative of every entry
-// whose left-hand side is a nonterminal, grouped by that nonterminal.
-void grammar_index(grammar_table& g) {
-  uint32_t holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
-  uint8_t owner[MAX_RULES * MAX_ALTERNATIVES];   // choice k is an alternative of 'A' + owner[k]
-  int n = 0;
-  for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
-    g.choice_start[c] = static_cast<uint8_t>(n);
-    for (int i = 0; i < g.rule_count; ++i) {
-      if (g.lhs[i] != 'A' + c) continue;
-      for (int j = 0, count = grammar_alternative_count(g, i); j < count; ++j) {
-        std::string_view text = grammar_alternative(g, i, j);
-        auto size = static_cast<uint8_t>(text.size());
-        auto lead = static_cast<uint8_t>(grammar_lead(text));
-        holds[n] = 0;
-        for (char ch : text.substr(lead)) {
-          if (is_nonterminal(ch)) holds[n] |= uint32_t{1} << (ch - 'A');
-        }
-        owner[n] = static_cast<uint8_t>(c);
-        g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false, false};
-      }
-    }
-  }
-  g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
-  // The nonterminals that derive a sentence: those with an alternative
-  // whose nonterminals all do, found again until none is added.
-  g.derives = 0;
-  for (uint32_t before = ~uint32_t{0}; before != g.derives;) {
-    before = g.derives;
-    for (int k = 0; k < n; ++k) {
-      if ((holds[k] & ~g.derives) == 0) g.derives |= uint32_t{1} << owner[k];
-    }
-  }
-  for (int k = 0; k < n; ++k) {
-    grammar_choice& c = g.choices[k];
-    c.dead = c.lead < c.size && grammar_has_no_rule(g, g.rhs[c.entry][c.slot][c.lead]);
-    c.doomed = (holds[k] & ~g.derives) != 0;
-  }
 }
 
 // Adds the next bytes of the line being read, none of them a newline.
@@ -290,7 +251,7 @@ int grammar_end(grammar_reader& reader) {
   if (reader.status != 0) return reader.status;
   grammar_table& g = *reader.table;
   g.rule_count = reader.entry + 1;
-  grammar_index(g);
+  analysis_index(g);
   return 0;
 }
 

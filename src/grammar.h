@@ -24,6 +24,14 @@ inline size_t grammar_lead(std::string_view text) {
   return static_cast<size_t>(std::find_if(text.begin(), text.end(), is_nonterminal) - text.begin());
 }
 
+// A rule as the listing labels it, "entry:slot": alternative `slot` of
+// rule entry `entry`.
+struct grammar_label {
+  uint8_t entry;  // the rule entry
+  uint8_t slot;   // the alternative's slot in it
+};
+inline bool operator==(grammar_label a, grammar_label b) { return a.entry == b.entry && a.slot == b.slot; }
+
 // An alternative as the search uses it.
 struct grammar_choice {
   uint8_t entry;  // the rule entry that holds it

@@ -16,12 +16,7 @@
 #include "form.h"
 #include "grammar.h"
 
-// A rule as the listing labels it: "entry:slot".
-struct trace_label {
-  uint8_t entry;  // the rule entry
-  uint8_t slot;   // the alternative's slot in it
-};
-inline bool operator==(trace_label a, trace_label b) { return a.entry == b.entry && a.slot == b.slot; }
+using trace_label = grammar_label;  // the rule a record names
 
 // How a form was made: the number of its record, 0 for the seed, which no
 // rule made. A record is 6 bytes, its parent's number and its label, kept
