@@ -11,7 +11,7 @@
 
 namespace {
 size_t labels_seen = 0;  // so that the derivations cannot be optimized away
-void take_sentence(const std::vector<trace_label>& labels, uint64_t) { labels_seen += labels.size(); }
+void take_sentence(const std::vector<trace_label>& labels, uint64_t, uint64_t) { labels_seen += labels.size(); }
 }  // namespace
 
 int main() {

@@ -14,7 +14,9 @@
 
 #include "checks.h"
 #include "derivation.h"
+#include "form_inspect.h"
 #include "grammar.h"
+#include "loader.h"
 #include "output.h"
 #include "parse_in_blocks.h"
 #include "reference_search.h"
@@ -254,8 +256,8 @@ void check_blocks(std::string_view bytes) {
 // counts the rest, each of bounded length, with no byte that a terminal
 // could take for a control sequence. And the run without the checks prints
 // the same bytes and ends the same way.
-void check_warnings(std::string_view bytes, int status, std::string_view out,
-                    std::string_view err) {
+void check_warnings(const grammar_table& grammar, std::string_view bytes, int status,
+                    std::string_view out, std::string_view err) {
   size_t lines = 0;
   for (size_t at = 0; at < err.size(); ++lines) {
     size_t end = err.find('\n', at);
@@ -313,8 +315,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     out = std::move(run.out);
     err = std::move(run.err);
   }
+  static grammar_table grammar;  // the table the run loaded, loaded again
+  int loaded = load_quietly(grammar, bytes);
+  require(loaded == status || status == 1, "the run's table loads alike");
   check_output(status, out, grammar);
-  check_warnings(bytes, status, out, err);
+  check_warnings(grammar, bytes, status, out, err);
   if (status == 0) {
     check_against_model(out, grammar);
     check_forms(grammar);

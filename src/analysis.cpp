@@ -7,19 +7,6 @@
 
 namespace {
 
-// The nonterminal that owns choice k of the index.
-struct analysis_owners {
-  char of[MAX_RULES * MAX_ALTERNATIVES];  // of[k]: 'A' + n for choice k
-};
-
-void analysis_owners_fill(const grammar_table& g, analysis_owners& owners) {
-  for (int n = 0; n < NONTERMINAL_COUNT; ++n) {
-    for (int k = g.choice_start[n]; k < g.choice_start[n + 1]; ++k) {
-      owners.of[k] = static_cast<char>('A' + n);
-    }
-  }
-}
-
 // a + b, held at ANALYSIS_NO_YIELD - 1 when it is larger.
 uint64_t analysis_add_capped(uint64_t a, uint64_t b) {
   constexpr uint64_t CAP = ANALYSIS_NO_YIELD - 1;
@@ -59,9 +46,22 @@ length_set analysis_add_lengths(length_set a, length_set b) {
   return sum;
 }
 
+void analysis_choices_of(const grammar_table& g, analysis_choices& choices) {
+  choices.count = g.choice_start[NONTERMINAL_COUNT];
+  choices.defined = 0;
+  for (int n = 0; n < NONTERMINAL_COUNT; ++n) {
+    for (int k = g.choice_start[n]; k < g.choice_start[n + 1]; ++k) {
+      choices.owner[k] = static_cast<char>('A' + n);
+      choices.holds[k] = analysis_nonterminals(grammar_choice_text(g, g.choices[k]));
+      choices.defined |= nonterminal_set{1} << n;
+    }
+  }
+}
+
 void analysis_index(grammar_table& g) {
-  nonterminal_set holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
+  analysis_choices choices;  // filled as the index is
   int n = 0;
+  choices.defined = 0;
   for (int c = 0; c < NONTERMINAL_COUNT; ++c) {
     g.choice_start[c] = static_cast<uint8_t>(n);
     for (int i = 0; i < g.rule_count; ++i) {
@@ -70,48 +70,42 @@ void analysis_index(grammar_table& g) {
         std::string_view text = grammar_alternative(g, i, j);
         auto size = static_cast<uint8_t>(text.size());
         auto lead = static_cast<uint8_t>(grammar_lead(text));
-        holds[n] = analysis_nonterminals(text.substr(lead));
+        choices.owner[n] = static_cast<char>('A' + c);
+        choices.holds[n] = analysis_nonterminals(text.substr(lead));
+        choices.defined |= nonterminal_set{1} << c;
         g.choices[n++] = {static_cast<uint8_t>(i), static_cast<uint8_t>(j), size, lead, false, false};
       }
     }
   }
   g.choice_start[NONTERMINAL_COUNT] = static_cast<uint8_t>(n);
-  g.derives = analysis_derives(g, 0);
+  choices.count = n;
+  g.derives = analysis_derives(choices, 0);
   for (int k = 0; k < n; ++k) {
     grammar_choice& c = g.choices[k];
     c.dead = c.lead < c.size && grammar_has_no_rule(g, g.rhs[c.entry][c.slot][c.lead]);
-    c.doomed = (holds[k] & ~g.derives) != 0;
+    c.doomed = (choices.holds[k] & ~g.derives) != 0;
   }
 }
 
-nonterminal_set analysis_derives(const grammar_table& g, nonterminal_set assumed) {
-  analysis_owners owners;
-  analysis_owners_fill(g, owners);
-  int count = g.choice_start[NONTERMINAL_COUNT];
+nonterminal_set analysis_derives(const analysis_choices& choices, nonterminal_set assumed) {
   // Those with an alternative whose nonterminals all derive one, found
   // again until none is added.
   nonterminal_set derives = assumed;
   for (nonterminal_set before = ~derives; before != derives;) {
     before = derives;
-    for (int k = 0; k < count; ++k) {
-      nonterminal_set held = analysis_nonterminals(grammar_choice_text(g, g.choices[k]));
-      if ((held & ~derives) == 0) derives |= analysis_bit(owners.of[k]);
+    for (int k = 0; k < choices.count; ++k) {
+      if ((choices.holds[k] & ~derives) == 0) derives |= analysis_bit(choices.owner[k]);
     }
   }
   return derives;
 }
 
-nonterminal_set analysis_reached(const grammar_table& g, nonterminal_set from) {
-  analysis_owners owners;
-  analysis_owners_fill(g, owners);
-  int count = g.choice_start[NONTERMINAL_COUNT];
+nonterminal_set analysis_reached(const analysis_choices& choices, nonterminal_set from) {
   nonterminal_set reached = from;
   for (nonterminal_set before = ~reached; before != reached;) {
     before = reached;
-    for (int k = 0; k < count; ++k) {
-      if (analysis_has(reached, owners.of[k])) {
-        reached |= analysis_nonterminals(grammar_choice_text(g, g.choices[k]));
-      }
+    for (int k = 0; k < choices.count; ++k) {
+      if (analysis_has(reached, choices.owner[k])) reached |= choices.holds[k];
     }
   }
   return reached;
@@ -126,19 +120,18 @@ length_set analysis_text_lengths(const grammar_facts& facts, std::string_view te
 }
 
 void analysis_facts(const grammar_table& g, grammar_facts& facts) {
-  analysis_owners owners;
-  analysis_owners_fill(g, owners);
-  int count = g.choice_start[NONTERMINAL_COUNT];
-  facts.defined = 0;
-  for (int k = 0; k < count; ++k) facts.defined |= analysis_bit(owners.of[k]);
-  facts.derives = analysis_derives(g, 0);
+  analysis_choices choices;
+  analysis_choices_of(g, choices);
+  int count = choices.count;
+  facts.defined = choices.defined;
+  facts.derives = analysis_derives(choices, 0);
   // The lengths grow to a fixed point: each pass can only add lengths,
   // and there are at most 64 of each of 26 nonterminals.
   std::fill(std::begin(facts.lengths), std::end(facts.lengths), length_set{0});
   for (bool grew = true; grew;) {
     grew = false;
     for (int k = 0; k < count; ++k) {
-      length_set& own = facts.lengths[owners.of[k] - 'A'];
+      length_set& own = facts.lengths[choices.owner[k] - 'A'];
       length_set more = analysis_text_lengths(facts, grammar_choice_text(g, g.choices[k]));
       grew = grew || (more & ~own) != 0;
       own |= more;
@@ -154,7 +147,7 @@ void analysis_facts(const grammar_table& g, grammar_facts& facts) {
   for (bool fell = true; fell;) {
     fell = false;
     for (int k = 0; k < count; ++k) {
-      uint64_t& own = facts.shortest[owners.of[k] - 'A'];
+      uint64_t& own = facts.shortest[choices.owner[k] - 'A'];
       uint64_t length = analysis_text_shortest(facts.shortest, grammar_choice_text(g, g.choices[k]));
       if (length < own) {
         own = length;

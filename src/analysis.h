@@ -42,6 +42,16 @@ struct grammar_facts {
   length_set lengths[NONTERMINAL_COUNT];  // the lengths of the strings each derives
 };
 
+// The alternatives of an indexed table as the fixed points walk them:
+// choice k of the index, whose nonterminal it is and which it holds.
+struct analysis_choices {
+  int count;                                            // choices in the index
+  char owner[MAX_RULES * MAX_ALTERNATIVES];             // choice k is an alternative of owner[k]
+  nonterminal_set holds[MAX_RULES * MAX_ALTERNATIVES];  // the nonterminals choice k holds
+  nonterminal_set defined;                              // nonterminals with an alternative
+};
+void analysis_choices_of(const grammar_table& g, analysis_choices& choices);
+
 // Fills the table's index of its alternatives by nonterminal (choice_start,
 // choices) and `derives`; the loader calls it once the table is read.
 void analysis_index(grammar_table& g);
@@ -55,11 +65,11 @@ void analysis_facts(const grammar_table& g, grammar_facts& facts);
 // becomes a sentence. The checks assume the nonterminals without
 // alternatives: those have a warning of their own, and the nonterminals
 // that use them are not to blame.
-nonterminal_set analysis_derives(const grammar_table& g, nonterminal_set assumed);
+nonterminal_set analysis_derives(const analysis_choices& choices, nonterminal_set assumed);
 
 // The nonterminals that forms made from those in `from` can hold, through
 // any alternative: `from` and all they lead to.
-nonterminal_set analysis_reached(const grammar_table& g, nonterminal_set from);
+nonterminal_set analysis_reached(const analysis_choices& choices, nonterminal_set from);
 
 // The lengths of the strings of terminals that `text`, a string of
 // symbols, derives.

@@ -13,52 +13,26 @@
 
 namespace {
 
-bool check_enabled = true;  // off: no check prints anything
-
-// A warning, kept until the file is read: a rejected file has no listing
-// and no search, so of its warnings only those about a line's own shape
-// are printed, in their words for such a file.
-struct check_warning {
-  uint64_t line;         // the line it names
-  std::string text;      // its words for a loaded file
-  std::string rejected;  // its words for a rejected file; empty: not printed
-};
-// The warnings of this file so far, printed together in line order once
-// the file is read. A file has at most a few hundred: one a stored rule
-// line, a few a nonterminal.
-std::vector<check_warning> check_warnings;
-
-// A set of nonterminals, bit n for 'A' + n: the whole-table checks are
-// small fixpoints over these, with no allocation.
-using check_set = uint32_t;
-inline check_set check_bit(char c) { return check_set{1} << (c - 'A'); }
-inline bool check_has(check_set set, size_t n) { return (set >> n & 1) != 0; }
-
-// The nonterminals in `text`.
-check_set check_nonterminals(std::string_view text) {
-  check_set set = 0;
-  for (char c : text) set |= is_nonterminal(c) ? check_bit(c) : 0;
-  return set;
-}
+bool check_enabled = true;  // off: no check keeps anything
 
 // Keeps a warning about `line` for check_end to print; `shape`: it is
 // about the line's own shape, and also printed when the file is rejected,
 // in the words `rejected` (those of a loaded file when empty).
-void check_warn(uint64_t line, std::string message, bool shape = false,
+void check_warn(check_report& report, uint64_t line, std::string message, bool shape = false,
                 std::string rejected = "") {
   if (!check_enabled) return;
   if (shape && rejected.empty()) rejected = message;
-  check_warnings.push_back({line, std::move(message), std::move(rejected)});
+  report.warnings.push_back({line, std::move(message), std::move(rejected)});
 }
 
-bool has_byte_order_mark(const grammar_line& line) {
+bool has_byte_order_mark(const loader_line& line) {
   return line.number == 1 && line.length >= 3 && line.head[0] == '\xef' &&
          line.head[1] == '\xbb' && line.head[2] == '\xbf';
 }
 
 // The first line of an entry whose left-hand side is not a nonterminal:
 // the search never expands it, whatever its alternatives.
-void check_left_hand_side(const grammar_line& line) {
+void check_left_hand_side(check_report& report, const loader_line& line) {
   char ch = line.head[0];
   std::string shape = "left-hand side " + check_quote({&ch, 1}) + " is not a nonterminal A to Z";
   std::string run = ": the rules of this entry are listed but never used";
@@ -73,13 +47,13 @@ void check_left_hand_side(const grammar_line& line) {
   } else if (ch >= 'a' && ch <= 'z') {
     hint = "; nonterminals are upper case";
   }
-  check_warn(line.number, shape + run + hint, true, shape + hint);
+  check_warn(report, line.number, shape + run + hint, true, shape + hint);
 }
 
 // A line of exactly five characters: its right-hand side, from the sixth
 // on, is empty, which ends its entry's alternatives. When characters 2 to 5
 // are not the separator, the writer most likely left out a space.
-void check_five_characters(const grammar_line& line) {
+void check_five_characters(check_report& report, const loader_line& line) {
   char ch = line.head[0];
   std::string_view arrow(line.head + 1, 4);
   std::string message = "the rule line " + check_quote({line.head, 5}) + " has exactly 5 characters";
@@ -97,55 +71,39 @@ void check_five_characters(const grammar_line& line) {
                "; for the right-hand side " + check_quote(rhs) + " write " +
                check_quote(std::string(1, ch) + " -> " + rhs);
   }
-  check_warn(line.number, message, true);
+  check_warn(report, line.number, message, true);
 }
 
-// The table as the whole-table checks see it: for each alternative of the
-// index, its nonterminal and the nonterminals it holds.
-struct check_uses {
-  int count;                                       // alternatives in the index
-  uint8_t owner[MAX_RULES * MAX_ALTERNATIVES];     // 'A' + owner[k] has alternative k
-  check_set holds[MAX_RULES * MAX_ALTERNATIVES];   // the nonterminals alternative k holds
-  check_set defined;                               // nonterminals with an alternative
-};
-
-void check_collect(const grammar_table& g, check_uses& uses) {
-  uses.count = g.choice_start[NONTERMINAL_COUNT];
-  uses.defined = 0;
-  for (uint8_t n = 0; n < NONTERMINAL_COUNT; ++n) {
-    for (int k = g.choice_start[n]; k < g.choice_start[n + 1]; ++k) {
-      uses.owner[k] = n;
-      uses.holds[k] = check_nonterminals(grammar_choice_text(g, g.choices[k]));
-      uses.defined |= check_set{1} << n;
-    }
+// The checks of one rule line, as the loader tells of it.
+void check_line(void* context, const loader_line& line) {
+  check_report& report = *static_cast<check_report*>(context);
+  if (line.rejected) report.rejected_line = line.number;
+  if (has_byte_order_mark(line)) {
+    check_warn(report, line.number,
+               "the file starts with a UTF-8 byte-order mark, read as the first line's first "
+               "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
+               "without the mark",
+               true);
   }
-}
-
-// The nonterminals that forms made from `from` can hold.
-check_set check_reached(const check_uses& uses, check_set from) {
-  check_set reached = from;
-  for (check_set before = 0; before != reached;) {
-    before = reached;
-    for (int k = 0; k < uses.count; ++k) {
-      if (check_has(reached, uses.owner[k])) reached |= uses.holds[k];
-    }
+  if (line.rejected) return;
+  char ch = line.head[0];
+  if (!is_nonterminal(ch)) {
+    // Its entry is never used, so the shape of its lines does not matter.
+    if (line.slot == 0 && !has_byte_order_mark(line)) check_left_hand_side(report, line);
+    return;
   }
-  return reached;
-}
-
-// The nonterminals that derive a sentence: those with an alternative whose
-// nonterminals all do. A nonterminal without any alternative counts as one
-// that does: it has a warning of its own, and those that use it are not to
-// blame.
-check_set check_derives(const check_uses& uses) {
-  check_set ends = ~uses.defined;
-  for (check_set before = 0; before != ends;) {
-    before = ends;
-    for (int k = 0; k < uses.count; ++k) {
-      if ((uses.holds[k] & ~ends) == 0) ends |= check_set{1} << uses.owner[k];
-    }
+  if (line.length == 5) {
+    check_five_characters(report, line);
+    return;
   }
-  return ends;
+  std::string_view arrow(line.head + 1, 4);
+  if (arrow != " -> ") {
+    std::string read_as = line.rhs == "@" ? "\"@\", the empty string" : check_quote(line.rhs);
+    check_warn(report, line.number,
+               "characters 2 to 5 are " + check_quote(arrow) +
+                   ", not \" -> \", so the right-hand side is read as " + read_as,
+               true);
+  }
 }
 
 // The first entry of `c` whose alternatives a five-character line ends
@@ -157,61 +115,21 @@ int check_hidden_entry(const grammar_table& g, char c) {
   return -1;
 }
 
-}  // namespace
-
-void check_reset() { check_warnings.clear(); }
-
-void check_enable(bool on) { check_enabled = on; }
-
-void check_line(const grammar_line& line) {
-  if (has_byte_order_mark(line)) {
-    check_warn(line.number,
-               "the file starts with a UTF-8 byte-order mark, read as the first line's first "
-               "bytes: its left-hand side is \"\\xef\", not a nonterminal; save the file "
-               "without the mark",
-               true);
-  }
-  if (line.rejected) return;
-  char ch = line.head[0];
-  if (!is_nonterminal(ch)) {
-    // Its entry is never used, so the shape of its lines does not matter.
-    if (line.slot == 0 && !has_byte_order_mark(line)) check_left_hand_side(line);
-    return;
-  }
-  if (line.length == 5) {
-    check_five_characters(line);
-    return;
-  }
-  std::string_view arrow(line.head + 1, 4);
-  if (arrow != " -> ") {
-    std::string read_as = line.rhs == "@" ? "\"@\", the empty string" : check_quote(line.rhs);
-    check_warn(line.number,
-               "characters 2 to 5 are " + check_quote(arrow) +
-                   ", not \" -> \", so the right-hand side is read as " + read_as,
-               true);
-  }
+// The file line choice k of the index was read from.
+uint64_t check_choice_line(const grammar_table& g, int k) {
+  return g.rhs_line[g.choices[k].entry][g.choices[k].slot];
 }
 
-void check_table(const grammar_table& g) {
-  char start = g.lhs[0];
-  // A start symbol that is not a nonterminal uses no rule at all, which
-  // its entry's warning has said.
-  if (!is_nonterminal(start)) return;
-  check_uses uses;
-  check_collect(g, uses);
-  check_set reached = check_reached(uses, check_bit(start));
-  check_set ends = check_derives(uses);
-
-  // Nonterminals that a used alternative holds but that have none of their
-  // own, named at the first line that uses them.
+// Nonterminals that a used alternative holds but that have none of their
+// own, named at the first line that uses them.
+void check_undefined(check_report& report, const grammar_table& g, const analysis_choices& uses,
+                     nonterminal_set reached) {
   uint64_t first_use[NONTERMINAL_COUNT] = {};
   for (int k = 0; k < uses.count; ++k) {
-    check_set missing = check_has(reached, uses.owner[k]) ? uses.holds[k] & ~uses.defined : 0;
-    if (missing != 0) {
-      uint64_t line = g.rhs_line[g.choices[k].entry][g.choices[k].slot];
-      for (size_t m = 0; missing != 0; ++m, missing >>= 1) {
-        if ((missing & 1) != 0 && (first_use[m] == 0 || line < first_use[m])) first_use[m] = line;
-      }
+    nonterminal_set missing = analysis_has(reached, uses.owner[k]) ? uses.holds[k] & ~uses.defined : 0;
+    uint64_t line = check_choice_line(g, k);
+    for (size_t m = 0; missing != 0; ++m, missing >>= 1) {
+      if ((missing & 1) != 0 && (first_use[m] == 0 || line < first_use[m])) first_use[m] = line;
     }
   }
   for (size_t m = 0; m < NONTERMINAL_COUNT; ++m) {
@@ -228,67 +146,93 @@ void check_table(const grammar_table& g) {
     } else {
       message += "add a rule line for " + std::string(1, c);
     }
-    check_warn(first_use[m], message);
+    check_warn(report, first_use[m], message);
   }
+}
 
-  // Rules that replace a nonterminal by itself alone, where the search
-  // uses them: each makes a copy of the form it is applied to.
+// Rules that replace a nonterminal by itself alone, where the search uses
+// them: each makes a copy of the form it is applied to.
+void check_copies(check_report& report, const grammar_table& g, const analysis_choices& uses,
+                  nonterminal_set reached) {
   for (int k = 0; k < uses.count; ++k) {
-    char c = static_cast<char>('A' + uses.owner[k]);
+    char c = uses.owner[k];
     bool copies = grammar_choice_text(g, g.choices[k]) == std::string_view(&c, 1);
-    if (!copies || !check_has(reached, uses.owner[k])) continue;
-    check_warn(g.rhs_line[g.choices[k].entry][g.choices[k].slot],
+    if (!copies || !analysis_has(reached, c)) continue;
+    check_warn(report, check_choice_line(g, k),
                "the rule " + check_quote(std::string(1, c) + " -> " + c) + " replaces " + c +
                    " by itself: it only copies the form it is applied to, a step that brings "
                    "no sentence nearer, and each copy takes a place on the stack; delete it");
   }
+}
 
-  // Nonterminals whose every alternative leads back into ones that never
-  // end, named at their first entry.
-  for (size_t n = 0; n < NONTERMINAL_COUNT; ++n) {
-    if (!check_has(reached & ~ends, n)) continue;
+// Nonterminals whose every alternative leads back into ones that never
+// end, named at their first entry; and nonterminals with rules that no
+// form made from the start symbol ever holds, named at their first entry.
+void check_ends_and_reach(check_report& report, const grammar_table& g, const analysis_choices& uses,
+                          nonterminal_set reached) {
+  // A nonterminal without any alternative counts as one that ends: it
+  // has a warning of its own, and those that use it are not to blame.
+  nonterminal_set ends = analysis_derives(uses, ~uses.defined);
+  for (int n = 0; n < NONTERMINAL_COUNT; ++n) {
     char c = static_cast<char>('A' + n);
-    check_warn(g.rhs_line[g.choices[g.choice_start[n]].entry][0],
+    if (!analysis_has(reached & ~ends, c)) continue;
+    check_warn(report, g.rhs_line[g.choices[g.choice_start[n]].entry][0],
                std::string(1, c) +
                    " derives no sentence: each of its alternatives holds a nonterminal that "
                    "derives none; add a base case, such as \"" + c +
                    " -> @\", to it or to the nonterminals it uses");
   }
-
-  // Nonterminals with rules that no form made from the start symbol ever
-  // holds, named at their first entry.
-  check_set named = reached;
+  nonterminal_set named = reached;
+  char start = g.lhs[0];
   for (int i = 0; i < g.rule_count; ++i) {
     char c = g.lhs[i];
-    if (!is_nonterminal(c) || (named & check_bit(c)) != 0) continue;
-    named |= check_bit(c);
-    check_warn(g.rhs_line[i][0], std::string("the start symbol ") + start + " never reaches " +
-                                     c + ": its rules are never used");
+    if (!is_nonterminal(c) || analysis_has(named, c)) continue;
+    named |= analysis_bit(c);
+    check_warn(report, g.rhs_line[i][0], std::string("the start symbol ") + start +
+                                             " never reaches " + c + ": its rules are never used");
   }
 }
 
-void check_end(bool loaded) {
+}  // namespace
+
+void check_enable(bool on) { check_enabled = on; }
+
+loader_watcher check_watcher(check_report& report) { return {check_line, &report}; }
+
+void check_table(check_report& report, const grammar_table& g) {
+  char start = g.lhs[0];
+  // A start symbol that is not a nonterminal uses no rule at all, which
+  // its entry's warning has said.
+  if (!is_nonterminal(start)) return;
+  analysis_choices uses;
+  analysis_choices_of(g, uses);
+  nonterminal_set reached = analysis_reached(uses, analysis_bit(start));
+  check_undefined(report, g, uses, reached);
+  check_copies(report, g, uses, reached);
+  check_ends_and_reach(report, g, uses, reached);
+}
+
+void check_end(check_report& report, std::string_view name, bool loaded) {
+  std::vector<check_warning>& warnings = report.warnings;
   if (!loaded) {
     // No listing, no search: only a line's own shape is worth telling.
     auto about_run = [](const check_warning& w) { return w.rejected.empty(); };
-    check_warnings.erase(std::remove_if(check_warnings.begin(), check_warnings.end(), about_run),
-                         check_warnings.end());
-    for (check_warning& w : check_warnings) w.text = std::move(w.rejected);
+    warnings.erase(std::remove_if(warnings.begin(), warnings.end(), about_run), warnings.end());
+    for (check_warning& w : warnings) w.text = std::move(w.rejected);
   }
-  if (check_warnings.empty()) return;
-  std::stable_sort(check_warnings.begin(), check_warnings.end(),
+  std::stable_sort(warnings.begin(), warnings.end(),
                    [](const auto& a, const auto& b) { return a.line < b.line; });
-  size_t shown = std::min(check_warnings.size(), size_t{CHECK_WARNING_LIMIT});
+  if (warnings.empty()) return;
+  size_t shown = std::min(warnings.size(), size_t{CHECK_WARNING_LIMIT});
   std::string text;
   for (size_t k = 0; k < shown; ++k) {
-    text += grammar_position(check_warnings[k].line) + "warning: " + check_warnings[k].text + '\n';
+    text += loader_position(name, warnings[k].line) + "warning: " + warnings[k].text + '\n';
   }
-  if (check_warnings.size() > shown) {
-    text += std::string(GRAMMAR_FILE_NAME) + ": warning: " +
-            std::to_string(check_warnings.size() - shown) + " more warnings not shown\n";
+  if (warnings.size() > shown) {
+    text += std::string(name) + ": warning: " + std::to_string(warnings.size() - shown) +
+            " more warnings not shown\n";
   }
   output_error(text);
-  check_warnings.clear();
 }
 
 std::string check_quote(std::string_view bytes) {

@@ -5,13 +5,25 @@
 #include <algorithm>
 #include <array>
 #include <utility>
+#include <vector>
 
+#include "form_inspect.h"
+#include "form_print.h"
 #include "output.h"
 #include "trace.h"
 
-form_stack_state form_stack;
-
 namespace {
+
+// The pending forms. Removal always takes the shortest form, the lowest slot
+// among equals, and moves the last slot's form into the freed slot.
+struct form_stack_state {
+  // stack_items[0 .. stack_count-1] are the pending forms; slots above are
+  // empty. Slots are made on first use, up to STACK_SLOTS.
+  std::vector<sentential_form> stack_items;
+  int32_t stack_count;  // forms held
+};
+
+form_stack_state form_stack;  // the one stack of the run
 
 // Min-tree over the slots, so that finding the next form out costs one walk
 // up the tree per changed slot instead of a scan of every form. Node k has
@@ -167,7 +179,7 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
   // A full stack refuses the rest, so those are never built.
   int kept = std::min(alternatives, STACK_LIMIT - form_stack.stack_count);
   bool traced = trace_enabled();  // read once: the loop's stores could change it
-  form_step step(form, kept > 1);  // what the children share, found once
+  form_family family(form, kept > 1);  // what the children share, found once
   sentential_form* slots = stack_slots(kept);
   size_t rest = form_length(form) - 1;  // bytes of the form that each child keeps
   bool doomed = form_is_doomed(form);   // and so is every child
@@ -181,14 +193,20 @@ int expand_leftmost(const grammar_table& g, const sentential_form& form, int bud
     size_t length = rest + c.size;
     char dead = c.dead ? text[c.lead] : '\0';  // the leftmost nonterminal, when it has no rule
     if (c.lead == c.size) {
-      char next = form_step_next(step);
+      char next = form_family_next(family);
       if (next != '\0' && grammar_has_no_rule(g, next)) dead = next;
     }
+#ifdef SENTGEN_CHECKED
+    size_t pieces_before = form_pieces_in_use();
+#endif
     if (dead != '\0') {
       form_dead_end(length, dead, child);
     } else {
-      form_derive(step, text, c.lead, child, doomed || c.doomed);
+      form_derive(family, text, c.lead, child, doomed || c.doomed);
     }
+#ifdef SENTGEN_CHECKED
+    form_check_child(child, pieces_before);
+#endif
     if (traced) child.how = trace_make(form.how, {c.entry, c.slot});
     stack_commit(length);
   }

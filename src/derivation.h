@@ -1,31 +1,19 @@
 // SPDX-License-Identifier: MIT
 // Derivation module: which form the search takes next (the stack of
-// pending forms) and the expansion step; it uses forms through form.h only.
+// pending forms, one for the run, private to this module) and the
+// expansion step; it uses forms through form.h only.
 #ifndef SENTGEN_DERIVATION_H
 #define SENTGEN_DERIVATION_H
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
-#include <vector>
 
 #include "form.h"
 #include "grammar.h"
 
 constexpr int STACK_SLOTS = 1000;  // slots in the form stack
 constexpr int STACK_LIMIT = 998;   // a push is refused at this many forms
-
-// The pending forms. Removal always takes the shortest form, the lowest slot
-// among equals, and moves the last slot's form into the freed slot.
-struct form_stack_state {
-  // stack_items[0 .. stack_count-1] are the pending forms; slots above are
-  // empty. Slots are made on first use, up to STACK_SLOTS.
-  std::vector<sentential_form> stack_items;
-  int32_t stack_count;  // forms held
-};
-
-extern form_stack_state form_stack;  // the one stack of the run
 
 // Empties the stack, releasing every form.
 void stack_clear();

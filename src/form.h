@@ -1,16 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Form module: what a sentential form is and what can be done to it. How
-// its text is kept, in shared pieces, is private to form.cpp.
+// Form module: what a sentential form is and what a step makes of it. How
+// its text is kept, in shared pieces, is private to the form modules
+// (piece.h); printing a sentence is form_print.h, its text form_inspect.h.
 #ifndef SENTGEN_FORM_H
 #define SENTGEN_FORM_H
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <string_view>
 #include <utility>
 
-struct form_piece;    // a piece of form text, shared by the forms that hold it
+#include "piece.h"  // the pieces a form holds, released inline
+
 
 // A sentential form: bytes A to Z are nonterminals, all others terminals.
 // Its text lives in pieces whose bytes never change once written, shared
@@ -60,8 +61,13 @@ struct sentential_form : form_fields {
   ~sentential_form();
 };
 
-// Drops the references of a form that holds pieces.
-void form_release(sentential_form& form);
+// Drops the references of a form that holds pieces. Inline, as are the
+// moves, so that the stack's slot exchanges and the search's loop pay no
+// call for the common case of a piece others still hold.
+inline void form_release(sentential_form& form) {
+  piece_release(form.head);
+  piece_release(form.tail);
+}
 
 // Moves and the destructor are here so that they inline into the stack's
 // slot exchanges, which mostly move into or out of an empty form.
@@ -79,19 +85,15 @@ inline sentential_form::~sentential_form() {
   if (head != nullptr || tail != nullptr) form_release(*this);
 }
 
-// Makes a form from its text, and gives a form's text back (a doomed
-// form's from its leftmost nonterminal on).
+// Makes a form from its text.
 sentential_form form_from_text(std::string_view text);
-std::string form_text(const sentential_form& form);
 inline size_t form_length(const sentential_form& form) { return form.length; }
 // Bytes from the leftmost nonterminal on: it walks the tail's pieces.
 size_t form_tail_length(const sentential_form& form);
-// Whether every piece of `form` is as the module builds them: its recorded
-// length and piece sizes match its text (a doomed form's, its tail's, and
-// it has no head), the head holds only terminals, the tail starts with its
-// leftmost nonterminal. For tests: it walks the whole form. A dead end,
-// which keeps no text, is not sound.
-bool form_is_sound(const sentential_form& form);
+// The bytes of a form's last head piece, and of its first tail piece, that
+// are the form's own: a step reads no more of its parent than these.
+std::string_view form_head_text(const sentential_form& form);
+std::string_view form_tail_text(const sentential_form& form);
 // Pieces held by forms now; spare pieces kept for reuse do not count.
 size_t form_pieces_in_use();
 
@@ -99,14 +101,14 @@ size_t form_pieces_in_use();
 inline bool form_is_sentence(const sentential_form& form) { return form.tail == nullptr; }
 inline char form_leftmost(const sentential_form& form) { return form.leftmost; }
 
-// What the children of one form share, found once for all of them: where
-// the terminals after its leftmost nonterminal end, which an alternative
-// of terminals takes into the head with it, and those terminals when they
-// run into the next piece. A step makes a child for each alternative, and
-// finding and copying those terminals can cost more than the rest of a
-// child.
-struct form_step {
-  explicit form_step(const sentential_form& form, bool several = false)
+// A family: the children that one step makes of one form, and what they
+// share, found once for all of them: where the terminals after its
+// leftmost nonterminal end, which an alternative of terminals takes into
+// the head with it, and those terminals when they run into the next piece.
+// A step makes a child for each alternative, and finding and copying those
+// terminals can cost more than the rest of a child.
+struct form_family {
+  explicit form_family(const sentential_form& form, bool several = false)
       : parent(form), siblings(several) {}
   const sentential_form& parent;  // the form whose leftmost nonterminal is replaced
   const bool siblings;            // whether the step makes more than one child
@@ -124,15 +126,15 @@ struct form_step {
   form_piece* carry = nullptr;
 };
 
-// Finds where the nonterminal after the leftmost one in `step.parent`
-// stands, and which it is: what form_step_next looks for the first time.
-void form_step_find(form_step& step);
-// The nonterminal that follows the leftmost one in `step.parent`, which is
-// the leftmost of a child whose alternative is all terminals; '\0' when
-// there is none. Found once a step.
-inline char form_step_next(form_step& step) {
-  if (step.next_at == form_step::NOT_FOUND) form_step_find(step);
-  return step.next;
+// Finds where the nonterminal after the leftmost one in `family.parent`
+// stands, and which it is: what form_family_next looks for the first time.
+void form_family_find(form_family& family);
+// The nonterminal that follows the leftmost one in `family.parent`, which
+// is the leftmost of a child whose alternative is all terminals; '\0' when
+// there is none. Found once a family.
+inline char form_family_next(form_family& family) {
+  if (family.next_at == form_family::NOT_FOUND) form_family_find(family);
+  return family.next;
 }
 
 // Makes `child`, which is empty, a form of `length` bytes whose leftmost
@@ -141,27 +143,25 @@ inline char form_step_next(form_step& step) {
 void form_dead_end(size_t length, char leftmost, sentential_form& child);
 // Whether `form` was made by form_dead_end: its text is not kept.
 inline bool form_is_dead_end(const form_fields& form) { return form.fate == FORM_DEAD_END; }
-// Whether no form made from `form` can become a sentence: its head is not kept.
-inline bool form_is_doomed(const form_fields& form) { return form.fate != FORM_LIVE; }
+// Whether `form` holds a nonterminal that derives no sentence, so that no
+// form made from it becomes one: its head is not kept.
+inline bool form_is_doomed(const form_fields& form) { return form.fate == FORM_DOOMED; }
 
-// Builds in `child`, which is empty, the form `step.parent` with its
+// Builds in `child`, which is empty, the form `family.parent` with its
 // leftmost nonterminal replaced by `alternative`, whose first nonterminal
 // is at `lead` (its size when it has none); the cost does not depend on
 // the form's length. When `doomed`, the child holds a nonterminal that
 // derives no sentence (the parent does, or the alternative), and only its
 // tail is made.
-void form_derive(form_step& step, std::string_view alternative, size_t lead,
+void form_derive(form_family& family, std::string_view alternative, size_t lead,
                  sentential_form& child, bool doomed = false);
 // The same for a single child of `parent`.
 inline void form_derive(const sentential_form& parent, std::string_view alternative, size_t lead,
                         sentential_form& child) {
-  form_step step(parent);
-  form_derive(step, alternative, lead, child);
+  form_family family(parent);
+  form_derive(family, alternative, lead, child);
 }
-// Writes the sentence `form` and a newline to the output.
-void form_print(const sentential_form& form);
-// Drops the pieces kept from the last long sentence printed, and returns
-// the pieces' memory to the heap once no form holds a piece.
+// Returns the pieces' memory to the heap once no form holds a piece.
 void form_free_blocks();
 
 #endif

@@ -18,6 +18,13 @@ std::string* output_error_buffer = nullptr;  // where error lines go; null: stde
 void output_stdout(const char* bytes, size_t size) { fwrite(bytes, 1, size, stdout); }
 // Where blocks for standard output go: stdout, or a host's writer.
 void (*output_writer)(const char* bytes, size_t size) = output_stdout;
+uint64_t output_handed = 0;  // bytes handed to the writer, ever
+
+// Hands a block to the writer, counted.
+void output_hand(const char* bytes, size_t size) {
+  output_handed += size;
+  output_writer(bytes, size);
+}
 // Bytes for standard output not yet handed to it: a run writes many short
 // lines, and one call per line into the C library costs more than the line.
 // A sentence is built in place in this buffer, so one longer than it moves
@@ -58,7 +65,7 @@ size_t output_left() {
 
 // Hands the pending bytes to the writer.
 void output_send_pending() {
-  if (output_pending_size > 0) output_writer(output_pending, output_pending_size);
+  if (output_pending_size > 0) output_hand(output_pending, output_pending_size);
   output_pending_size = 0;
 }
 
@@ -95,7 +102,7 @@ void output_send_repeats() {
   size_t per_buffer = std::min(output_capacity, sizeof output_small) / line.size();
   output_fill_lines(output_pending, line, std::min(count, per_buffer));
   for (; count >= per_buffer; count -= per_buffer) {
-    output_writer(output_pending, per_buffer * line.size());
+    output_hand(output_pending, per_buffer * line.size());
   }
   output_pending_size = count * line.size();
 }
@@ -137,7 +144,7 @@ void output_write(std::string_view bytes) {
   if (bytes.size() > output_left()) {
     output_restart();
     if (bytes.size() > output_left()) {
-      output_writer(bytes.data(), bytes.size());
+      output_hand(bytes.data(), bytes.size());
       return;
     }
   }
@@ -182,6 +189,11 @@ char* output_line_room(size_t size, size_t& kept) {
   output_line_kept = size;
   output_pending_size = size;
   return output_pending;
+}
+
+uint64_t output_position() {
+  if (output_buffer != nullptr) return output_buffer->size();
+  return output_handed + output_pending_size + output_repeat_count * output_repeat_line.size();
 }
 
 void output_error(std::string_view line) {

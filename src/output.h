@@ -38,6 +38,9 @@ template <typename Fill>
 void output_fill(size_t size, Fill fill) {
   fill(output_room(size));
 }
+// Bytes of standard output written so far, those still waiting included:
+// where the next byte written will stand. A string sink counts its size.
+uint64_t output_position();
 // Whether `message` names `number` in decimal, with no digit beside it: a
 // message that names a limit is tied to the limit's constant with it at
 // compile time, so that changing the limit cannot leave the message wrong.

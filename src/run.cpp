@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <new>
 
-#include "checks.h"
 #include "derivation.h"
+#include "form_print.h"
 #include "output.h"
 
 namespace {
@@ -15,32 +15,7 @@ namespace {
 constexpr char IDLE_MESSAGE[] = "No sentence in 10000 steps: search stopped.\n";
 static_assert(output_names_number(IDLE_MESSAGE, IDLE_STEP_LIMIT));
 
-// Loads with `load`, then lists and searches. Running out of memory
-// anywhere ends the run with a message instead of a crash.
-template <typename Loader>
-int run_with(Loader load, run_trace* trace = nullptr) {
-  int status = 0;
-  try {
-    check_reset();
-    grammar_watch(check_line);  // the checks see each rule line as it is read
-    status = load(grammar);
-    grammar_watch(nullptr);
-    if (status == 0) check_table(grammar);
-    check_end(status == 0);  // the warnings come before what they are about
-    if (status == 0) {
-      print_rules(grammar);
-      run_search(grammar, trace);
-    } else if (trace != nullptr) {
-      trace->end = RUN_REJECTED;
-    }
-  } catch (const std::bad_alloc&) {
-    output_write("Out of memory.\n");
-    status = 1;
-    if (trace != nullptr) trace->end = RUN_OUT_OF_MEMORY;
-  }
-  run_reset();
-  return status;
-}
+grammar_table run_table;  // the one rule table of the program's runs
 
 // What a traced step adds to the counts: the forms `form` made, into a
 // stack that held `pending` forms before, and those a full stack refused.
@@ -67,11 +42,12 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
     int left = budget;  // what a dead end's step leaves: it makes nothing
     if (stack_pop_live(form)) {
       int pending = traced ? stack_size() : 0;
+      uint64_t at = traced ? output_position() : 0;
       left = expand_leftmost(g, form, budget);
       if (traced) {
         run_count_step(g, form, pending, *trace);
         if (left != budget && trace->on_sentence != nullptr) {
-          trace->on_sentence(trace_labels(form.how), trace->steps);
+          trace->on_sentence(trace_labels(form.how), trace->steps, at);
         }
       }
     } else if (traced) {
@@ -89,19 +65,65 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
   return RUN_STACK_EMPTY;
 }
 
+// What the report tells of a file that `status` says was loaded or not.
+void run_fill_report(run_report& report, int status, const grammar_table& g,
+                     const check_report& checks) {
+  report.rules = 0;
+  for (int i = 0; status == 0 && i < g.rule_count; ++i) report.rules += grammar_alternative_count(g, i);
+  report.rejected_line = status == 0 ? 0 : checks.rejected_line;
+  for (const check_warning& w : checks.warnings) report.warned.push_back(w.line);
+}
+
+// run_session's body, a template so that the program's runs, whose use is
+// known here, inline the whole search into one loop as if it were written
+// out: a call through std::function in the middle of it costs every step.
+template <typename Use>
+int run_session_with(run_input input, Use use, run_report* report) {
+  loader_source source = loader_program_source();
+  if (!input.from_file) source.path = nullptr;
+  int status = 0;
+  bool out_of_memory = false;
+  try {
+    check_report checks;
+    status = run_load(run_table, source, input.bytes, checks);
+    if (report != nullptr) run_fill_report(*report, status, run_table, checks);
+    if (status == 0) use(run_table);
+  } catch (const std::bad_alloc&) {
+    output_write("Out of memory.\n");
+    status = 1;
+    out_of_memory = true;
+  }
+  if (report != nullptr) report->out_of_memory = out_of_memory;
+  run_reset();
+  return status;
+}
+
 }  // namespace
 
-void run_search(const grammar_table& g, run_trace* trace) {
-  if (trace == nullptr) {
-    run_search_loop<false>(g, nullptr);
-    return;
-  }
-  trace->steps = trace->forms_refused = 0;
-  trace->forms_made = 1;  // the seed
-  trace->most_pending = 1;
+int run_session(run_input input, const std::function<void(const grammar_table& g)>& use,
+                run_report* report) {
+  return run_session_with(input, use, report);
+}
+
+int run_load(grammar_table& g, const loader_source& source, std::string_view bytes,
+             check_report& report) {
+  loader_watcher watcher = check_watcher(report);
+  int status = source.path != nullptr ? loader_load(g, source, watcher)
+                                      : loader_parse(g, bytes, source, watcher);
+  if (status == 0) check_table(report, g);
+  check_end(report, source.name, status == 0);  // the warnings come before what they are about
+  return status;
+}
+
+void run_search(const grammar_table& g) { run_search_loop<false>(g, nullptr); }
+
+void run_search_traced(const grammar_table& g, run_trace& trace) {
+  trace.steps = trace.forms_refused = 0;
+  trace.forms_made = 1;  // the seed
+  trace.most_pending = 1;
   trace_enable(true);
   try {
-    trace->end = run_search_loop<true>(g, trace);
+    trace.end = run_search_loop<true>(g, &trace);
   } catch (...) {
     trace_enable(false);
     throw;
@@ -109,23 +131,40 @@ void run_search(const grammar_table& g, run_trace* trace) {
   trace_enable(false);
 }
 
-int run_file() { return run_with(load_grammar); }
+namespace {
 
-int run_bytes(std::string_view bytes) {
-  return run_with([bytes](grammar_table& g) { return parse_grammar(g, bytes); });
+// A whole run of `input`: the listing, then the search, untraced: the
+// program's runs, which must pay nothing for the page's tracing.
+int run_listed(run_input input) {
+  return run_session_with(input, [](const grammar_table& g) {
+    print_rules(g);
+    run_search(g);
+  }, nullptr);
 }
 
-int run_bytes_traced(std::string_view bytes, run_trace& trace) {
+}  // namespace
+
+int run_file() { return run_listed({true, {}}); }
+
+int run_bytes(std::string_view bytes) { return run_listed({false, bytes}); }
+
+int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* report) {
   trace = run_trace{trace.on_sentence, 0, 0, 0, 0, RUN_REJECTED};
-  return run_with([bytes](grammar_table& g) { return parse_grammar(g, bytes); }, &trace);
+  run_report own;
+  run_report& told = report != nullptr ? *report : own;
+  int status = run_session_with(run_input{false, bytes}, [&trace](const grammar_table& g) {
+    print_rules(g);
+    run_search_traced(g, trace);
+  }, &told);
+  if (told.out_of_memory) trace.end = RUN_OUT_OF_MEMORY;
+  return status;
 }
 
 void run_reset() {
   stack_clear();
+  form_print_forget();
   form_free_blocks();  // no form is left to hold a piece
   trace_free_blocks();
   trace_enable(false);
   output_release();
-  check_reset();
-  grammar_watch(nullptr);
 }

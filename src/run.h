@@ -1,59 +1,98 @@
 // SPDX-License-Identifier: MIT
-// Run module: the order of a run, its sentence budget and its exit status.
-// The program's entry, main, is in main.cpp.
+// Run module: the order of a run, its sentence budget and its exit status,
+// and the one set-up and clean-up that every run and every load with the
+// checks goes through. The program's entry, main, is in main.cpp.
 #ifndef SENTGEN_RUN_H
 #define SENTGEN_RUN_H
 
 #include <cstdint>
+#include <functional>
 #include <string_view>
 #include <vector>
 
+#include "checks.h"
 #include "grammar.h"
+#include "loader.h"
 #include "trace.h"
 
 constexpr int SENTENCE_BUDGET = 20;     // sentences printed at most
-constexpr int IDLE_STEP_LIMIT = 10000;  // steps in a row without a sentence
+constexpr int IDLE_STEP_LIMIT = 10000;  // search steps in a row without a sentence
 
 // Why a run ended.
 enum run_end {
   RUN_SENTENCES,      // the budget of sentences was spent
   RUN_STACK_EMPTY,    // no form was left pending
-  RUN_IDLE,           // IDLE_STEP_LIMIT steps in a row without a sentence
+  RUN_IDLE,           // IDLE_STEP_LIMIT search steps in a row without a sentence
   RUN_REJECTED,       // the file could not be used
   RUN_OUT_OF_MEMORY,  // memory ran out
 };
 
 // What a traced run tells beyond its output, for the page: each sentence's
-// derivation as it is printed, and what the search did.
+// derivation as it is printed, and what the search did. A search step
+// takes one form off the stack.
 struct run_trace {
-  // Called after each sentence is printed, with the rules that made it,
-  // in the order they were applied, and the step that took it out.
-  void (*on_sentence)(const std::vector<trace_label>& labels, uint64_t step);
-  uint64_t steps;          // forms taken off the stack
+  // Called after each sentence is printed, with the rules that made it, in
+  // the order they were applied, the search step that took it out, and
+  // where its line starts in the run's standard output.
+  void (*on_sentence)(const std::vector<trace_label>& labels, uint64_t step, uint64_t at);
+  uint64_t steps;          // search steps: forms taken off the stack
   uint64_t forms_made;     // forms the stack kept, the seed included
   uint64_t forms_refused;  // forms a full stack refused: the overflow lines
   int most_pending;        // most forms on the stack at once
   run_end end;             // why the run ended
 };
 
-// Seeds the stack with the start symbol and expands the shortest form until
-// the budget is spent, the stack is empty, or the idle limit is reached;
-// with `trace`, keeps each form's derivation and reports into it.
-void run_search(const grammar_table& g, run_trace* trace = nullptr);
+// What a run tells of its grammar file, for a host that shows it beside
+// the output: the lines that messages name, and the listing's size.
+struct run_report {
+  int rules;                     // lines of the listing; 0 when the file did not load
+  uint64_t rejected_line;        // the line at which the load stopped; 0: none
+  std::vector<uint64_t> warned;  // the lines with a warning printed, in order
+  bool out_of_memory;            // the run ended as memory ran out
+};
 
-// A whole run on grammar.txt; returns the exit status (0, or 1 when the file
-// cannot be used or memory runs out).
+// The grammar file a run reads: grammar.txt, or a file's bytes in memory.
+struct run_input {
+  bool from_file;          // read grammar.txt from the current directory
+  std::string_view bytes;  // else the file's bytes
+};
+
+// The one set-up and clean-up of a run: loads `input` into the run's
+// table, the checks watching and their warnings printed, hands the loaded
+// table to `use`, and then puts every module back as it was before (the
+// stack, the pieces' memory, the records, the output's buffer). Running out
+// of memory anywhere ends it with "Out of memory." instead of a crash.
+// Returns the exit status: 0, or 1 when the file cannot be used or memory
+// runs out.
+int run_session(run_input input, const std::function<void(const grammar_table& g)>& use,
+                run_report* report = nullptr);
+
+// Loads the grammar file of `source` (its bytes, when it names no path)
+// into a table of the caller's with the checks watching, and prints its
+// warnings: a run's loading, for callers that keep tables of their own.
+// Returns 0, or 1 when the file cannot be used.
+int run_load(grammar_table& g, const loader_source& source, std::string_view bytes,
+             check_report& report);
+
+// Seeds the stack with the start symbol and expands the shortest form until
+// the budget is spent, the stack is empty, or the idle limit is reached.
+void run_search(const grammar_table& g);
+// The same, keeping each form's derivation and reporting into `trace`.
+void run_search_traced(const grammar_table& g, run_trace& trace);
+
+// A whole run on grammar.txt: the listing, then the search; returns the
+// exit status (0, or 1 when the file cannot be used or memory runs out).
 int run_file();
 
 // The same run on the bytes of a grammar file instead of grammar.txt.
 int run_bytes(std::string_view bytes);
-// run_bytes, traced into `trace`; its output is the same.
-int run_bytes_traced(std::string_view bytes, run_trace& trace);
+// run_bytes, traced into `trace`, reporting into `report`; its output is
+// the same.
+int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* report = nullptr);
 
 // Puts every module back as it was before the first run: the stack and
-// its tree, the pieces' memory, the warnings, the loader's watcher. A run
-// ends with it, so that the next run starts as the first did. The rule
-// table stays readable until the next load, which starts by clearing it.
+// its tree, the pieces' memory, the records, the output's buffer. Every
+// session ends with it, so that the next run starts as the first did.
 void run_reset();
 
 #endif

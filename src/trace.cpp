@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "form_inspect.h"
 
 bool trace_is_on = false;
 
@@ -56,15 +57,20 @@ void trace_free_blocks() {
   records_made = 0;
 }
 
-size_t trace_step_at(const trace_step& step) {
+size_t trace_rewrite_length(const trace_rewrite& rewrite) { return form_length(*rewrite.form); }
+
+size_t trace_rewrite_at(const trace_rewrite& rewrite) {
   // The nonterminal stood where the head of the form before ends.
-  return step.before == nullptr ? 0 : form_length(*step.before) - form_tail_length(*step.before);
+  const sentential_form* before = rewrite.before;
+  return before == nullptr ? 0 : form_length(*before) - form_tail_length(*before);
 }
 
+std::string trace_rewrite_text(const trace_rewrite& rewrite) { return form_text(*rewrite.form); }
+
 bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,
-                  const std::function<void(const trace_step& step)>& on_step) {
+                  const std::function<void(const trace_rewrite& rewrite)>& on_rewrite) {
   sentential_form form = form_from_text(grammar_seed(g));
-  on_step({0, {0, 0}, nullptr, &form, 0});
+  on_rewrite({0, {0, 0}, nullptr, &form, 0});
   for (size_t k = 0; k < labels.size(); ++k) {
     trace_label label = labels[k];
     bool fits = label.entry < g.rule_count && label.slot < MAX_ALTERNATIVES &&
@@ -74,7 +80,7 @@ bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels
     std::string_view alternative = grammar_alternative(g, label.entry, label.slot);
     sentential_form child;
     form_derive(form, alternative, grammar_lead(alternative), child);
-    on_step({k + 1, label, &form, &child, alternative.size()});
+    on_rewrite({k + 1, label, &form, &child, alternative.size()});
     form = std::move(child);
   }
   return true;

@@ -39,24 +39,29 @@ size_t trace_records_made();
 // Gives the records' memory back, at the end of a run.
 void trace_free_blocks();
 
-// One step of a derivation, replayed: the forms before and after it, and
-// how many bytes the rule put where the nonterminal stood.
-struct trace_step {
+// One rewrite of a derivation, replayed: a rule applied to the leftmost
+// nonterminal of a form. The forms before and after it, and how many bytes
+// the rule put where the nonterminal stood.
+struct trace_rewrite {
   size_t index;                   // 0 for the seed, then 1 for the first rule applied
   trace_label label;              // the rule applied (none for the seed)
   const sentential_form* before;  // the form it was applied to; null for the seed
   const sentential_form* form;    // the form after it; both alive during the call
   size_t inserted;                // bytes the rule put there
 };
-// Where the nonterminal that `step` replaced stood: it walks the tail of
-// the form before, so ask it only of the steps to show.
-size_t trace_step_at(const trace_step& step);
+// The length of the form after `rewrite`.
+size_t trace_rewrite_length(const trace_rewrite& rewrite);
+// Where the nonterminal that `rewrite` replaced stood: it walks the tail of
+// the form before, so ask it only of the rewrites to show.
+size_t trace_rewrite_at(const trace_rewrite& rewrite);
+// The text of the form after `rewrite`, whole: it walks the form.
+std::string trace_rewrite_text(const trace_rewrite& rewrite);
 // Replays `labels` from the seed of `g`, each on the leftmost nonterminal,
-// through the form module as the search makes forms, and hands each step to
-// `on_step`: a step costs the same however long the form, unless `on_step`
-// asks for its text. Returns false when a label does not fit the form (a
-// rule of another nonterminal, or no nonterminal left).
+// through the form module as the search makes forms, and hands each
+// rewrite to `on_rewrite`: a rewrite costs the same however long the form,
+// unless `on_rewrite` asks for its text. Returns false when a label does
+// not fit the form (a rule of another nonterminal, or no nonterminal left).
 bool trace_replay(const grammar_table& g, const std::vector<trace_label>& labels,
-                  const std::function<void(const trace_step& step)>& on_step);
+                  const std::function<void(const trace_rewrite& rewrite)>& on_rewrite);
 
 #endif

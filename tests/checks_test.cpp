@@ -12,23 +12,17 @@
 #include <sstream>
 #include <string>
 
-#include "output.h"
+#include "capture.h"
 #include "run.h"
 
 namespace {
 
-struct captured_run {
-  int status;
-  std::string out;  // standard output
-  std::string err;  // standard error
-};
-
+// A run on `grammar` with the checks on or off.
 captured_run run_captured(std::string_view grammar, bool checks) {
-  output_capture capture;
   check_enable(checks);
-  int status = run_bytes(grammar);
+  captured_run run = capture_run([grammar] { return run_bytes(grammar); });
   check_enable(true);
-  return {status, std::move(capture.out), std::move(capture.err)};
+  return run;
 }
 
 TEST(ChecksTest, QuotingLeavesNoByteATerminalActsOn) {

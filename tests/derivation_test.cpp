@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "form_inspect.h"
 #include "output.h"
+#include "reference_search.h"
 #include "run.h"
 
 namespace {
@@ -60,26 +62,20 @@ TEST_F(DerivationTest, EqualLengthsComeOutInSlotExchangeOrder) {
 // Random pushes and removals against the plain rule: scan every slot for
 // the shortest, lowest slot first, and exchange it with the last slot.
 TEST_F(DerivationTest, RemovalMatchesLinearScanOfSlots) {
-  std::vector<std::string> model;
+  reference_stack<int> model;
   std::mt19937 random(12345);
   for (int step = 0; step < 40000; ++step) {
-    bool push = model.empty() || random() % 100 < (step < 20000 ? 55u : 45u);
+    bool push = model.slots.empty() || random() % 100 < (step < 20000 ? 55u : 45u);
     if (push) {
       std::string form(random() % 12, 'a');
       if (!form.empty() && random() % 2) form[random() % form.size()] = 'S';
       form += static_cast<char>('a' + step % 26);
       stack_push(form);
-      if (model.size() < static_cast<size_t>(STACK_LIMIT)) model.push_back(form);
+      if (model.slots.size() < static_cast<size_t>(STACK_LIMIT)) model.push(form, step);
     } else {
-      size_t best = 0;
-      for (size_t i = 1; i < model.size(); ++i) {
-        if (model[i].size() < model[best].size()) best = i;
-      }
-      std::swap(model[best], model.back());
-      ASSERT_EQ(pop(), model.back()) << "at step " << step;
-      model.pop_back();
+      ASSERT_EQ(pop(), model.pop_shortest().first) << "at step " << step;
     }
-    ASSERT_EQ(stack_size(), static_cast<int>(model.size()));
+    ASSERT_EQ(stack_size(), static_cast<int>(model.slots.size()));
   }
 }
 

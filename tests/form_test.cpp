@@ -9,10 +9,25 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
+#include "form_inspect.h"
+#include "form_print.h"
 #include "grammar.h"
 #include "output.h"
+#include "piece.h"
 
 namespace {
+
+// Each test gives back every piece it made: none is left held when its
+// forms are gone, and the pieces' memory goes back to the heap.
+class FormTest : public ::testing::Test {
+ protected:
+  void TearDown() override {
+    form_print_forget();  // the last long sentence's pieces
+    EXPECT_EQ(form_pieces_in_use(), 0u);
+    form_free_blocks();
+  }
+};
 
 const std::string nonterminals = "ABCDEFGHIJKLMNOPQRSTUVWXYZ";
 
@@ -37,7 +52,7 @@ std::string random_form_text(std::mt19937& random, size_t max, unsigned odds, un
 
 // A child of a long form takes a few pieces of its own whatever the
 // length, and shares the rest with its parent.
-TEST(FormTest, ChildrenShareTheirParentsText) {
+TEST_F(FormTest, ChildrenShareTheirParentsText) {
   const std::string before(100000, 'h');
   const std::string after = std::string(100000, 't') + "A" + std::string(50, 'u') + "B";
   {
@@ -47,19 +62,17 @@ TEST(FormTest, ChildrenShareTheirParentsText) {
       size_t pieces = form_pieces_in_use();
       children.emplace_back();
       derive(parent, alternative, children.back());
-      EXPECT_LE(form_pieces_in_use(), pieces + 4) << alternative;
+      EXPECT_LE(form_pieces_in_use(), pieces + PIECES_PER_CHILD) << alternative;
       EXPECT_TRUE(form_is_sound(children.back()));
       EXPECT_EQ(form_text(children.back()), before + alternative + after);
     }
   }
-  EXPECT_EQ(form_pieces_in_use(), 0u);
-  form_free_blocks();
 }
 
 // Random texts (long terminal runs, nonterminals close together or far
 // apart) and random chains of steps on them, against plain strings: the
 // text, the length, the leftmost nonterminal and the printed sentence.
-TEST(FormTest, TextSurvivesEveryStep) {
+TEST_F(FormTest, TextSurvivesEveryStep) {
   std::mt19937 random(17);
   auto random_text = [&random](size_t max) { return random_form_text(random, max, 8, 50, 200); };
   output_capture capture;
@@ -83,25 +96,23 @@ TEST(FormTest, TextSurvivesEveryStep) {
       sentential_form child;
       // The nonterminal after the leftmost, which a step may look for
       // before it makes its children or not at all.
-      form_step step(form, random() % 2 == 0);
+      form_family family(form, random() % 2 == 0);
       if (random() % 2 == 0) {
         size_t next = text.find_first_of(nonterminals, k + 1);
-        ASSERT_EQ(form_step_next(step), next == std::string::npos ? '\0' : text[next]) << text;
+        ASSERT_EQ(form_family_next(family), next == std::string::npos ? '\0' : text[next]) << text;
       }
-      form_derive(step, alternative, grammar_lead(alternative), child);
+      form_derive(family, alternative, grammar_lead(alternative), child);
       text.replace(k, 1, alternative);
       form = std::move(child);
     }
   }
-  EXPECT_EQ(form_pieces_in_use(), 0u);
-  form_free_blocks();
 }
 
 // A form that holds a nonterminal from which no sentence derives keeps no
 // head, and steps make only its tail: random chains of such steps, whose
 // terminals run into extra pieces and next pieces, against plain strings;
 // siblings of one step share what they find.
-TEST(FormTest, DoomedFormsKeepTheirTail) {
+TEST_F(FormTest, DoomedFormsKeepTheirTail) {
   std::mt19937 random(41);
   auto random_text = [&random](size_t max) { return random_form_text(random, max, 6, 30, 120); };
   for (int round = 0; round < 300; ++round) {
@@ -109,7 +120,7 @@ TEST(FormTest, DoomedFormsKeepTheirTail) {
     sentential_form form = form_from_text(text);
     for (int steps = 0; steps < 30; ++steps) {
       size_t k = text.find_first_of(nonterminals);
-      form_step step(form, true);
+      form_family family(form, true);
       std::vector<std::string> texts;
       std::vector<sentential_form> children(3);
       for (sentential_form& child : children) {
@@ -121,7 +132,7 @@ TEST(FormTest, DoomedFormsKeepTheirTail) {
           child_text = text;
           child_text.replace(k, 1, alternative);
         }
-        form_derive(step, alternative, grammar_lead(alternative), child, true);
+        form_derive(family, alternative, grammar_lead(alternative), child, true);
         texts.push_back(child_text);
       }
       for (size_t c = 0; c < children.size(); ++c) {
@@ -138,36 +149,20 @@ TEST(FormTest, DoomedFormsKeepTheirTail) {
       form = std::move(children[pick]);
     }
   }
-  EXPECT_EQ(form_pieces_in_use(), 0u);
-  form_free_blocks();
 }
-
-// What reaches the writer: long sentences only reuse the bytes of the last
-// one in standard output's buffer, not in a test's capture string.
-std::string written;
-void write_to_string(const char* bytes, size_t size) { written.append(bytes, size); }
-// Sends standard output to `written` while it lives, however its scope is left.
-struct output_to_written {
-  output_to_written() {
-    written.clear();
-    output_to_writer(write_to_string);
-  }
-  ~output_to_written() {
-    output_flush();
-    output_to_writer(nullptr);
-  }
-};
 
 // Siblings write what they add after their parent's text in a piece they
 // share, or find it there: no form may see another's bytes, and a long
 // sentence printed where the last one was must not keep bytes that the two
 // see differently. A pool of forms, long and short, each derived again and
 // again, against plain strings.
-TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
+TEST_F(FormTest, SiblingsNeverChangeWhatOthersSee) {
   std::mt19937 random(29);
   const std::vector<std::string> alternatives = {"", "a", "ab", "b", "aS", "abS", "S", "SS",
                                                  "bbbbbbbbb", "aaaaaaaaS", "Sa", "ba"};
-  output_to_written writer;
+  // Through a writer: long sentences only reuse the bytes of the last one
+  // in standard output's buffer, not in a test's capture string.
+  capture_writer writer;
   std::string expected;
   for (int round = 0; round < 20; ++round) {
     std::vector<std::pair<sentential_form, std::string>> pool;
@@ -198,9 +193,7 @@ TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
     }
   }
   output_flush();
-  EXPECT_EQ(written, expected);
-  form_free_blocks();  // drops the last long sentence's pieces
-  EXPECT_EQ(form_pieces_in_use(), 0u);
+  EXPECT_EQ(capture_writer::written, expected);
 }
 
 // A step of terminals whose nonterminal is the last in its piece takes the
@@ -211,7 +204,7 @@ TEST(FormTest, SiblingsNeverChangeWhatOthersSee) {
 // by a piece of 33 terminals before its own, behind heads of every kind:
 // none, short, full, longer. Each child is derived again, to a sentence,
 // and dropped before the next is looked at.
-TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
+TEST_F(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
   const std::vector<std::string> steps = {"XB",        "Xttttttt",  "Xtttttttt", "Xtttttttt",
                                           "Xtttttttt", "Xtt",       "Raaaaaaaa", "Raaaaaaaa",
                                           "Raaaaaaaa", "Raaaaaaaa", "Raa"};
@@ -229,13 +222,13 @@ TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
       }
       ASSERT_EQ(form_text(form), text);
       std::vector<sentential_form> children(siblings.size());
-      form_step step(form, shared);
+      form_family family(form, shared);
       if (shared) {
-        ASSERT_EQ(form_step_next(step), 'B');  // found before the carry is made
+        ASSERT_EQ(form_family_next(family), 'B');  // found before the carry is made
       }
       for (size_t k = 0; k < siblings.size(); ++k) {
         if (shared) {
-          form_derive(step, siblings[k], siblings[k].size(), children[k]);
+          form_derive(family, siblings[k], siblings[k].size(), children[k]);
         } else {
           derive(form, siblings[k], children[k]);
         }
@@ -260,15 +253,13 @@ TEST(FormTest, TerminalsUpToTheNextPieceJoinTheHead) {
       }
     }
   }
-  EXPECT_EQ(form_pieces_in_use(), 0u);
-  form_free_blocks();
 }
 
 // The leftmost nonterminal is found eight bytes at a time: no word may
 // hide one, whatever byte it is and wherever it stands in the word, and
 // no other byte (next to A or Z, or a letter with the high bit set) may be
 // taken for one.
-TEST(FormTest, LeftmostNonterminalAmongAnyBytes) {
+TEST_F(FormTest, LeftmostNonterminalAmongAnyBytes) {
   for (int byte = 0; byte < 256; ++byte) {
     const char c = static_cast<char>(byte);
     const bool nonterminal = c >= 'A' && c <= 'Z';
@@ -282,8 +273,6 @@ TEST(FormTest, LeftmostNonterminalAmongAnyBytes) {
       EXPECT_EQ(form_leftmost(form), nonterminal ? c : 'S') << byte << " at " << at << " of " << size;
     }
   }
-  EXPECT_EQ(form_pieces_in_use(), 0u);
-  form_free_blocks();
 }
 
 }  // namespace

@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
-// Unit tests of the rule table: what the loader stores, beyond what the
-// listing shows, and how it reads a file in blocks.
+// Unit tests of the rule table and its loader: what the loader stores,
+// beyond what the listing shows, and how it reads a file in blocks.
 #include "grammar.h"
 
 #include <gtest/gtest.h>
@@ -12,6 +12,7 @@
 #include <random>
 #include <string>
 
+#include "loader.h"
 #include "output.h"
 #include "parse_in_blocks.h"
 #include "run.h"
@@ -122,16 +123,17 @@ TEST(GrammarTest, BlocksCutAnywhereLoadAlike) {
 // are counted exactly.
 TEST(GrammarTest, LineNumbersPassTwoToThe31) {
   grammar_table g;
-  grammar_reader reader;
-  grammar_begin(reader, g);
+  const loader_source program = loader_program_source();
+  loader_reader reader;
+  loader_begin(reader, g, program);
   const std::string newlines(1 << 20, '\n');
   uint64_t lines = 0;
   while (lines <= (uint64_t{1} << 31)) {
-    ASSERT_TRUE(grammar_feed(reader, newlines));
+    ASSERT_TRUE(loader_feed(reader, newlines));
     lines += newlines.size();
   }
   output_capture capture;
-  EXPECT_FALSE(grammar_feed(reader, "S -> a\nS\n"));
+  EXPECT_FALSE(loader_feed(reader, "S -> a\nS\n"));
   EXPECT_EQ(capture.out, "grammar.txt:" + std::to_string(lines + 2) +
                          ": rule line shorter than 5 characters\n");
 }
@@ -143,8 +145,8 @@ TEST(GrammarTest, LineNumbersPassTwoToThe31) {
 // made so by the loader's read hook.
 TEST(GrammarTest, FailedReadIsAnError) {
   static int reads_left;  // reads that succeed before the failing one; -1: all
-  static long (*const real_read)(char*, size_t, FILE*) = grammar_read;
-  grammar_read = [](char* buffer, size_t size, FILE* file) -> long {
+  static long (*const real_read)(char*, size_t, FILE*) = loader_read;
+  loader_read = [](char* buffer, size_t size, FILE* file) -> long {
     if (reads_left-- == 0) {
       errno = EIO;
       return -1;
@@ -175,7 +177,7 @@ TEST(GrammarTest, FailedReadIsAnError) {
   output_capture capture;
   EXPECT_EQ(run_file(), 0);
   EXPECT_EQ(capture.out.substr(0, 17), "Production Rules\n");
-  grammar_read = real_read;
+  loader_read = real_read;
   std::filesystem::current_path(previous);
   std::filesystem::remove_all(folder);
 }

@@ -1,7 +1,7 @@
 # SPDX-License-Identifier: MIT
 # Checks that the manual page names every message the program prints.
 # A message is a string literal in the sources that ends in a newline, or
-# the text given to grammar_reject or kept in a constant named *_MESSAGE.
+# the text given to loader_reject or kept in a constant named *_MESSAGE.
 # Variables: SOURCES (a list), MANUAL.
 file(READ ${MANUAL} manual)
 set(checked 0)
@@ -9,7 +9,7 @@ foreach(source IN LISTS SOURCES)
   file(READ ${source} code)
   string(REGEX REPLACE "//[^\n]*" "" code "${code}")  # comments say no messages
   string(REGEX MATCHALL "\"([^\"\\\\\n]|\\\\[^\n])*\\\\n\"" ending "${code}")
-  string(REGEX MATCHALL "grammar_reject\\([a-z_]+,[ \n]*(std::string\\()?\"[^\"]*\"" rejects "${code}")
+  string(REGEX MATCHALL "loader_reject\\([a-z_]+,[ \n]*(std::string\\()?\"[^\"]*\"" rejects "${code}")
   string(REGEX MATCHALL "[A-Z_]+_MESSAGE\\[\\] = \"[^\"]*\"" constants "${code}")
   foreach(literal IN LISTS ending rejects constants)
     string(REGEX MATCH "\"(.*)\"" quoted "${literal}")

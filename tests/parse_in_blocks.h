@@ -8,20 +8,21 @@
 #include <cstddef>
 #include <string_view>
 
-#include "grammar.h"
+#include "loader.h"
 
 // Parses `bytes` into `g`, fed to the reader in blocks of the sizes that
 // `next_size` gives; returns the status, as parse_grammar does.
 template <typename Sizes>
 int parse_in_blocks(grammar_table& g, std::string_view bytes, Sizes next_size) {
-  grammar_reader reader;
-  grammar_begin(reader, g);
+  constexpr loader_source program = loader_program_source();
+  loader_reader reader;
+  loader_begin(reader, g, program);
   for (size_t at = 0; at < bytes.size();) {
     size_t size = std::min<size_t>(next_size(), bytes.size() - at);
-    if (!grammar_feed(reader, bytes.substr(at, size))) break;
+    if (!loader_feed(reader, bytes.substr(at, size))) break;
     at += size;
   }
-  return grammar_end(reader);
+  return loader_end(reader);
 }
 
 // A block size from `random`: as often 1 to 4 bytes, which split CR LF

@@ -30,6 +30,27 @@ struct reference_trace {
   run_end end = RUN_STACK_EMPTY;                      // why the search ended
 };
 
+// The stack of pending forms as the search's rules state it: push to the
+// end; take out the shortest, the lowest slot among equals, found by a
+// scan of every slot, exchanged with the last slot first. Each form keeps
+// a value of type `Tag` beside it.
+template <typename Tag>
+struct reference_stack {
+  std::vector<std::pair<std::string, Tag>> slots;  // the pending forms, in slot order
+
+  void push(std::string form, Tag tag) { slots.emplace_back(std::move(form), std::move(tag)); }
+  std::pair<std::string, Tag> pop_shortest() {
+    size_t best = 0;
+    for (size_t i = 1; i < slots.size(); ++i) {
+      if (slots[i].first.size() < slots[best].first.size()) best = i;
+    }
+    std::swap(slots[best], slots.back());
+    std::pair<std::string, Tag> taken = std::move(slots.back());
+    slots.pop_back();
+    return taken;
+  }
+};
+
 // A small random grammar file: up to 8 rule lines for S, A and B, with
 // right-hand sides of up to 9 symbols among them, a, b and @; long forms,
 // full stacks and rejected lines come up among them.
@@ -55,23 +76,14 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
                              reference_trace* trace = nullptr) {
   reference_trace ignored;
   reference_trace& t = trace != nullptr ? *trace : ignored;
-  std::vector<std::string> stack{std::string(grammar_seed(g))};
-  std::vector<std::vector<trace_label>> rules{{}};  // each pending form's rules
+  reference_stack<std::vector<trace_label>> stack;  // each pending form with its rules
+  stack.push(std::string(grammar_seed(g)), {});
   int budget = SENTENCE_BUDGET;
   int idle_steps = 0;
   size_t work = 0;
-  while (!stack.empty()) {
-    size_t best = 0;
-    work += stack.size();
-    for (size_t i = 1; i < stack.size(); ++i) {
-      if (stack[i].size() < stack[best].size()) best = i;
-    }
-    std::swap(stack[best], stack.back());
-    std::swap(rules[best], rules.back());
-    std::string form = std::move(stack.back());
-    std::vector<trace_label> made_by = std::move(rules.back());
-    stack.pop_back();
-    rules.pop_back();
+  while (!stack.slots.empty()) {
+    work += stack.slots.size();
+    auto [form, made_by] = stack.pop_shortest();
     ++t.steps;
     size_t k = form.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
     if (k == std::string::npos) {
@@ -87,24 +99,22 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
     }
     for (int i = 0; i < g.rule_count; ++i) {
       for (int j = 0; g.lhs[i] == form[k] && j < MAX_ALTERNATIVES && g.rhs[i][j][0] != '\0'; ++j) {
-        if (stack.size() >= static_cast<size_t>(STACK_LIMIT)) {
+        if (stack.slots.size() >= static_cast<size_t>(STACK_LIMIT)) {
           out += "STACK OVERFLOW!\n";
           ++t.forms_refused;
           continue;
         }
         std::string alternative = g.rhs[i][j][0] == '@' ? "" : g.rhs[i][j];
-        stack.push_back(form.substr(0, k) + alternative + form.substr(k + 1));
-        rules.push_back(made_by);
-        if (trace != nullptr) {
-          rules.back().push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(j)});
-        }
+        std::vector<trace_label> rules = made_by;
+        if (trace != nullptr) rules.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(j)});
+        work += form.size() - 1 + alternative.size() + rules.size();  // the new form, its rules
+        stack.push(form.substr(0, k) + alternative + form.substr(k + 1), std::move(rules));
         ++t.forms_made;
-        work += stack.back().size() + rules.back().size();
         if (work > max_work) return false;
       }
     }
-    t.most_pending = std::max(t.most_pending, static_cast<int>(stack.size()));
-    if (++idle_steps >= IDLE_STEP_LIMIT && !stack.empty()) {
+    t.most_pending = std::max(t.most_pending, static_cast<int>(stack.slots.size()));
+    if (++idle_steps >= IDLE_STEP_LIMIT && !stack.slots.empty()) {
       out += "No sentence in 10000 steps: search stopped.\n";
       t.end = RUN_IDLE;
       return true;

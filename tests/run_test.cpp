@@ -11,6 +11,7 @@
 #include <string>
 
 #include "derivation.h"
+#include "capture.h"
 #include "output.h"
 #include "reference_search.h"
 #include "trace.h"
@@ -53,13 +54,10 @@ namespace {
 // Runs on `grammar` with output kept in `printed`, whose buffer is reserved
 // and reused, so that capturing never allocates once it has grown.
 int run_captured(std::string_view grammar, std::string& printed) {
-  output_capture capture;
-  capture.out.swap(printed);
-  capture.out.clear();
-  capture.out.reserve(1 << 20);
-  int status = run_bytes(grammar);
-  printed.swap(capture.out);
-  return status;
+  printed.reserve(1 << 20);
+  captured_run run = capture_run([grammar] { return run_bytes(grammar); }, std::move(printed));
+  printed = std::move(run.out);
+  return run.status;
 }
 
 // Random small grammars, long forms and full stacks among them: a run
@@ -71,10 +69,12 @@ TEST(RunTest, RunsMatchPlainModelOfSearch) {
     std::string grammar_text = reference_random_grammar(random);
     std::string printed;
     if (run_captured(grammar_text, printed) != 0) continue;  // rejected: the loader's cases
+    grammar_table g;
     output_capture listing;
-    print_rules(grammar);
+    ASSERT_EQ(parse_grammar(g, grammar_text), 0);
+    print_rules(g);
     std::string expected = std::move(listing.out);
-    if (reference_search(grammar, 4 << 20, expected)) {
+    if (reference_search(g, 4 << 20, expected)) {
       EXPECT_EQ(printed, expected) << grammar_text;
     } else {
       EXPECT_EQ(printed.substr(0, expected.size()), expected) << grammar_text;
@@ -127,14 +127,10 @@ TEST(RunTest, TracedRunOutOfMemoryGivesRecordsBack) {
   run_trace trace{};
   for (long allowed = 0;; ++allowed) {
     allocations_left = allowed;
-    int status;
-    {
-      output_capture capture;
-      capture.out.swap(printed);
-      status = run_bytes_traced(grammar, trace);
-      printed.swap(capture.out);
-      printed.clear();
-    }
+    captured_run run = capture_run([grammar, &trace] { return run_bytes_traced(grammar, trace); },
+                                   std::move(printed));
+    int status = run.status;
+    printed = std::move(run.out);
     allocations_left = -1;
     EXPECT_EQ(trace_records_made(), 0u);
     EXPECT_EQ(form_pieces_in_use(), 0u);
@@ -154,68 +150,6 @@ TEST(RunTest, RunsAreIndependent) {
   ASSERT_EQ(run_captured("S -> SS\nS -> aaaaaaaaa\n", again), 0);
   EXPECT_EQ(first, again);
   EXPECT_NE(other.find("\nxx\n"), std::string::npos);
-}
-
-std::string written;  // what output_writer_test was handed
-void output_writer_test(const char* bytes, size_t size) { written.append(bytes, size); }
-
-// Through a writer, as standard output goes: repeated lines that wait for
-// the next output, and a line longer than the output's buffer, built in
-// place, come out in order, byte for byte, before and after the buffer is
-// given back.
-TEST(OutputTest, RepeatsAndLongLinesKeepTheirOrder) {
-  static constexpr char LINE[] = "STACK OVERFLOW!\n";
-  const std::string_view line(LINE, sizeof LINE - 1);
-  std::string expected;
-  written.clear();
-  output_to_writer(output_writer_test);
-  for (size_t round = 0; round < 2; ++round) {
-    output_write("first\n");
-    expected += "first\n";
-    for (size_t count : {1u, 5000u, 3u, 40000u}) {
-      output_repeat(line, count);
-      for (size_t n = 0; n < count; ++n) expected += line;
-    }
-    for (size_t size : {10u, 70000u, 300000u, 5u}) {
-      output_fill(size + 1, [size](char* at) {
-        for (size_t n = 0; n < size; ++n) at[n] = static_cast<char>('a' + n % 26);
-        at[size] = '\n';
-      });
-      for (size_t n = 0; n < size; ++n) expected += static_cast<char>('a' + n % 26);
-      expected += '\n';
-      output_repeat(line, 7);
-      expected += std::string(line) + std::string(line) + std::string(line) + std::string(line) +
-                  std::string(line) + std::string(line) + std::string(line);
-    }
-    output_release();
-  }
-  EXPECT_EQ(output_flush(), 0);
-  output_to_writer(nullptr);
-  EXPECT_EQ(written, expected);
-}
-
-// Long sentences that share their start with the last one printed, or
-// come from two lines of forms in turn, and standard output's buffer
-// growing past its first size on the way: through a writer, where a long
-// sentence reuses the bytes that the last one left in the buffer, a run
-// prints what it prints into a string.
-TEST(OutputTest, LongSentencesThroughWriterMatchCapturedRun) {
-  const std::string tree =
-      "A -> BaBaBaaaa\nB -> CaCaCaaaa\nC -> DaDaDaaaa\nD -> EaEaEaaaa\n"
-      "E -> FaFaFaaaa\nF -> aaaaaaaaa\n";
-  for (const std::string& grammar_text :
-       {"S -> a\nS -> AS\n" + tree, "S -> P\nS -> Q\nP -> a\nP -> AP\nQ -> bb\nQ -> AQ\n" + tree,
-        "S -> a\nS -> AS\nS -> AbS\n" + tree}) {
-    std::string captured;
-    ASSERT_EQ(run_captured(grammar_text, captured), 0);
-    written.clear();
-    output_to_writer(output_writer_test);
-    EXPECT_EQ(run_bytes(grammar_text), 0);
-    EXPECT_EQ(output_flush(), 0);
-    output_to_writer(nullptr);
-    EXPECT_GT(written.size(), size_t{100000}) << grammar_text;
-    EXPECT_EQ(written, captured) << grammar_text;
-  }
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "output.h"
+#include "capture.h"
 #include "reference_search.h"
 #include "run.h"
 
@@ -22,28 +22,28 @@ namespace {
 // What the traced run under test reported; on_sentence is a plain
 // function, as the page's entry needs, so it writes here.
 std::vector<std::vector<trace_label>> derivations;  // each sentence's rules
-std::vector<uint64_t> sentence_steps;               // each sentence's step
+std::vector<uint64_t> sentence_steps;               // each sentence's search step
+std::vector<uint64_t> sentence_starts;              // where each sentence's line starts
 
-void keep_sentence(const std::vector<trace_label>& labels, uint64_t step) {
+void keep_sentence(const std::vector<trace_label>& labels, uint64_t step, uint64_t at) {
   derivations.push_back(labels);
   sentence_steps.push_back(step);
+  sentence_starts.push_back(at);
 }
 
 // A traced run on `grammar`; its output goes to `printed`.
 int run_traced(std::string_view grammar, run_trace& trace, std::string& printed) {
   derivations.clear();
   sentence_steps.clear();
-  output_capture capture;
+  sentence_starts.clear();
   trace.on_sentence = keep_sentence;
-  int status = run_bytes_traced(grammar, trace);
-  printed = std::move(capture.out);
-  return status;
+  captured_run run = capture_run([grammar, &trace] { return run_bytes_traced(grammar, trace); });
+  printed = std::move(run.out);
+  return run.status;
 }
 
 std::string run_untraced(std::string_view grammar) {
-  output_capture capture;
-  run_bytes(grammar);
-  return std::move(capture.out);
+  return capture_run([grammar] { return run_bytes(grammar); }).out;
 }
 
 // The sentences of a run's output: its lines after the listing that are
@@ -71,15 +71,19 @@ void expect_derivations_replay(const std::string& grammar_text) {
   std::string printed;
   ASSERT_EQ(run_traced(grammar_text, trace, printed), 0) << grammar_text;
   ASSERT_EQ(printed, run_untraced(grammar_text)) << grammar_text;
+  grammar_table grammar;
   ASSERT_EQ(parse_grammar(grammar, grammar_text), 0);  // the table, for the replay
   std::vector<std::string> sentences = sentences_of(printed);
   ASSERT_EQ(sentences.size(), derivations.size()) << grammar_text;
   for (size_t n = 0; n < sentences.size(); ++n) {
     std::string last;
     size_t steps = derivations[n].size();
-    bool fits = trace_replay(grammar, derivations[n], [&last, steps](const trace_step& step) {
-      if (step.index == steps) last = form_text(*step.form);
+    bool fits = trace_replay(grammar, derivations[n], [&last, steps](const trace_rewrite& step) {
+      if (step.index == steps) last = trace_rewrite_text(step);
     });
+    // The line the run says the sentence starts at is that sentence.
+    ASSERT_LE(sentence_starts[n] + sentences[n].size(), printed.size());
+    EXPECT_EQ(printed.substr(sentence_starts[n], sentences[n].size() + 1), sentences[n] + "\n");
     EXPECT_TRUE(fits) << grammar_text << " sentence " << n;
     EXPECT_EQ(last, sentences[n]) << grammar_text << " sentence " << n;
     if (n > 0) {
@@ -109,6 +113,7 @@ TEST(TraceTest, TracedRunsMatchPlainModel) {
       continue;
     }
     EXPECT_EQ(printed, run_untraced(grammar_text)) << grammar_text;
+    grammar_table grammar;
     ASSERT_EQ(parse_grammar(grammar, grammar_text), 0);
     reference_trace model;
     std::string expected;
@@ -160,9 +165,10 @@ TEST(TraceTest, RunEndsAreTold) {
 
 // A label that does not fit the form is refused, not applied.
 TEST(TraceTest, ReplayRefusesRulesThatDoNotFit) {
+  grammar_table grammar;
   ASSERT_EQ(parse_grammar(grammar, "S -> aA\nA -> b\n"), 0);
-  auto replays = [](std::vector<trace_label> labels) {
-    return trace_replay(grammar, labels, [](const trace_step&) {});
+  auto replays = [&grammar](std::vector<trace_label> labels) {
+    return trace_replay(grammar, labels, [](const trace_rewrite&) {});
   };
   EXPECT_TRUE(replays({{0, 0}, {1, 0}}));
   EXPECT_FALSE(replays({{1, 0}}));          // A's rule on S
@@ -173,6 +179,7 @@ TEST(TraceTest, ReplayRefusesRulesThatDoNotFit) {
 
 // Each step replayed tells where the nonterminal stood and what replaced it.
 TEST(TraceTest, ReplayMarksEachStep) {
+  grammar_table grammar;
   ASSERT_EQ(parse_grammar(grammar, "S -> xAyA\nA -> @\nA -> zz\n"), 0);
   struct seen {
     std::string form;  // the form after the step
@@ -180,8 +187,8 @@ TEST(TraceTest, ReplayMarksEachStep) {
     size_t inserted;   // bytes put there
   };
   std::vector<seen> steps;
-  ASSERT_TRUE(trace_replay(grammar, {{0, 0}, {1, 1}, {1, 0}}, [&steps](const trace_step& step) {
-    steps.push_back({form_text(*step.form), trace_step_at(step), step.inserted});
+  ASSERT_TRUE(trace_replay(grammar, {{0, 0}, {1, 1}, {1, 0}}, [&steps](const trace_rewrite& step) {
+    steps.push_back({trace_rewrite_text(step), trace_rewrite_at(step), step.inserted});
   }));
   ASSERT_EQ(steps.size(), 4u);
   EXPECT_EQ(steps[0].form, "S");

@@ -1,0 +1,32 @@
+// SPDX-License-Identifier: MIT
+// Form inspection: a form's text, and whether its pieces are as the form
+// module builds them. Each walks the whole form: for tests, the checked
+// build, the replay of a derivation and the page, never the search.
+#ifndef SENTGEN_FORM_INSPECT_H
+#define SENTGEN_FORM_INSPECT_H
+
+#include <string>
+
+#include "form.h"
+
+// A form's text (a doomed form's from its leftmost nonterminal on, since
+// it keeps no head; a dead end's is not kept).
+std::string form_text(const sentential_form& form);
+// Whether every piece of `form` is as the form module builds them: its
+// recorded length and piece sizes match its text (a doomed form's, its
+// tail's, and it has no head), the head holds only terminals, the tail
+// starts with its leftmost nonterminal; a dead end keeps only its length
+// and the shared tail of its leftmost nonterminal.
+bool form_is_sound(const sentential_form& form);
+
+// The bytes up to which form_check_child walks a form whole; past them it
+// checks the pieces that a step reads and writes, so that a run of long
+// forms stays a run of bounded steps.
+constexpr size_t FORM_CHECK_WHOLE = 1024;
+// For the checked build (SENTGEN_CHECKED), after each child a step makes:
+// aborts, saying what is wrong, unless `child` is sound (form_is_sound,
+// or near its leftmost nonterminal when it is long) and took no more than
+// PIECES_PER_CHILD pieces beyond the `pieces_before` held before it.
+void form_check_child(const sentential_form& child, size_t pieces_before);
+
+#endif
