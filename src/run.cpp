@@ -71,7 +71,8 @@ void run_fill_report(run_report& report, int status, const grammar_table& g,
   report.rules = 0;
   for (int i = 0; status == 0 && i < g.rule_count; ++i) report.rules += grammar_alternative_count(g, i);
   report.rejected_line = status == 0 ? 0 : checks.rejected_line;
-  for (const check_warning& w : checks.warnings) report.warned.push_back(w.line);
+  size_t printed = std::min(checks.warnings.size(), size_t{CHECK_WARNING_LIMIT});
+  for (size_t k = 0; k < printed; ++k) report.warned.push_back(checks.warnings[k].line);
 }
 
 // run_session's body, a template so that the program's runs, whose use is

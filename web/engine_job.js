@@ -22,14 +22,14 @@ async function sentgenMakeJobs(createSentgenEngine) {
   let replay = null;  // the replay in progress: its handlers
   const engine = await createSentgenEngine({
     sentgenOutput(bytes) { job.output(bytes); },
-    sentgenSentence(labels, step) { job.sentences.push({ labels, step }); },
+    sentgenSentence(labels, step, at) { job.sentences.push({ labels, step, at }); },
     sentgenSummary(summary) { job.summary = { ...summary, why: SENTGEN_RUN_ENDS[summary.end] }; },
     sentgenEnd(errors, status) {
       job.errors = errors;
       job.status = status;
     },
     sentgenRuleLine(entry, slot, line) { replay.ruleLines.set(`${entry}:${slot}`, line); },
-    sentgenStep(step) { replay.onStep(step); },
+    sentgenRewrite(rewrite) { replay.onStep(rewrite); },
   });
 
   // Copies `bytes` into the engine's memory for one call.
@@ -46,8 +46,10 @@ async function sentgenMakeJobs(createSentgenEngine) {
   return {
     // Runs the grammar file `grammar` (bytes); `output` gets standard
     // output in blocks, which it must copy to keep. Resolves to the
-    // sentences' derivations ({labels: two bytes a rule, step}), the
-    // search's summary, standard error and the exit status.
+    // sentences' derivations ({labels: two bytes a rule, step, at: where
+    // its line starts in standard output}), the search's summary (with the
+    // listing's lines, the rejected line and the lines with warnings),
+    // standard error and the exit status.
     run(grammar, output) {
       job = { output, sentences: [], summary: null, errors: new Uint8Array(0), status: -1 };
       withBytes(grammar, (at, size) => engine._sentgen_run(at, size, 1));
@@ -73,36 +75,24 @@ async function sentgenMakeJobs(createSentgenEngine) {
   };
 }
 
-// The lines of standard output, each {start, end, kind, label}: the
-// listing's `rules` lines ("rule", label "E:S"), then sentences
-// ("sentence", label their number from 0); the rest ("other") are the
-// listing's title, overflow lines and messages, which all hold a capital
-// letter, as no sentence can. `text` is the output (or its start) with one
-// character a byte, so that offsets are bytes.
-function sentgenOutputLines(text, rules) {
+// The lines of standard output that the page marks, each {start, end,
+// kind, label}: the listing's `rules` lines after its title ("rule",
+// label "E:S"), then the sentences that start at `starts` ("sentence",
+// label their number from 0), as far as `text` (the output or its start,
+// one character a byte) holds them whole.
+function sentgenOutputLines(text, rules, starts) {
   const lines = [];
-  let listing = -1;  // rule lines seen; -1 before the title
-  let sentences = 0;
-  for (let at = 0; at < text.length;) {
-    let end = text.indexOf("\n", at);
-    if (end === -1) end = text.length;
-    const line = text.slice(at, end);
-    let kind = "other";
-    let label = null;
-    if (listing === -1) {
-      if (line === "Production Rules") listing = 0;
-    } else if (listing < rules) {
-      kind = "rule";
-      label = line.slice(1, line.indexOf(" "));
-      listing += 1;
-    } else if (!/[A-Z]/.test(line) && end < text.length) {
-      kind = "sentence";
-      label = sentences;
-      sentences += 1;
-    }
-    lines.push({ start: at, end, kind, label });
+  let at = text.startsWith("Production Rules\n") ? "Production Rules\n".length : text.length;
+  for (let k = 0; k < rules && at < text.length; k += 1) {
+    const end = text.indexOf("\n", at);
+    if (end === -1) break;
+    lines.push({ start: at, end, kind: "rule", label: text.slice(at + 1, text.indexOf(" ", at)) });
     at = end + 1;
   }
+  starts.forEach((start, n) => {
+    const end = text.indexOf("\n", start);
+    if (end !== -1) lines.push({ start, end, kind: "sentence", label: n });
+  });
   return lines;
 }
 

@@ -337,12 +337,11 @@ function showBytes(pane, bytes) {
 
 // Shows standard output with its sentences as buttons that open their
 // derivations, and the listing's lines labelled, to be marked by them.
-function showOutput(head, rules) {
+function showOutput(head, rules, starts) {
   const parts = document.createDocumentFragment();
-  const lines = sentgenOutputLines(new TextDecoder("latin1").decode(head), rules);
+  const lines = sentgenOutputLines(new TextDecoder("latin1").decode(head), rules, starts);
   let plain = 0;  // where the bytes not yet shown start
   for (const line of lines) {
-    if (line.kind === "other") continue;
     appendBytes(parts, head.subarray(plain, line.start));
     const span = document.createElement("span");
     if (line.kind === "sentence") {
@@ -363,19 +362,13 @@ function showOutput(head, rules) {
   $("output").replaceChildren(parts);
 }
 
-// The lines that the run's messages name: the rejected line, the lines
-// with warnings.
-function findMarks(head, errors, status) {
+// The lines that the run's messages name, as the engine tells them: the
+// rejected line, the lines with warnings.
+function findMarks(summary) {
   const found = new Map();
-  const text = new TextDecoder().decode(errors);
-  for (const match of text.matchAll(/^grammar\.txt:(\d+): warning: /gm)) {
-    found.set(Number(match[1]), "warning");
-  }
-  if (status === 1) {
-    const first = new TextDecoder().decode(head.subarray(0, 200));
-    const match = /^grammar\.txt:(\d+): /.exec(first);
-    if (match) found.set(Number(match[1]), "error");
-  }
+  if (!summary) return found;
+  for (const line of summary.warned) found.set(line, "warning");
+  if (summary.rejected > 0) found.set(summary.rejected, "error");
   return found;
 }
 
@@ -389,7 +382,7 @@ function wholeLines(head, total) {
 function showResult() {
   const { head, total, errors, status, milliseconds, summary, stopped } = result;
   const shown = wholeLines(head, total);
-  showOutput(shown, summary ? summary.rules : 0);
+  showOutput(shown, summary ? summary.rules : 0, result.starts || []);
   showBytes($("errors"), errors);
   const hidden = total - shown.length;
   $("more").hidden = hidden === 0;
@@ -397,7 +390,7 @@ function showResult() {
     "Download has the whole output.";
   $("summary").textContent = summary ? searchSummary(summary) : "";
   closeDerivation();
-  marks = stopped ? new Map() : findMarks(head, errors, status);
+  marks = stopped ? new Map() : findMarks(summary);
   drawEditor();
   showMessages(head, errors, status);
   if (stopped) {

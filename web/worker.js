@@ -46,7 +46,8 @@ function runJob(jobs, grammar) {
   });
   const milliseconds = performance.now() - start;
   last = { grammar, sentences: done.sentences };
-  send("done", { errors: done.errors, status: done.status, milliseconds, summary: done.summary });
+  send("done", { errors: done.errors, status: done.status, milliseconds, summary: done.summary,
+    starts: done.sentences.map((sentence) => sentence.at) });
 }
 
 const latin1 = new TextDecoder("latin1");

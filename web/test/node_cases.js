@@ -101,11 +101,25 @@ async function main() {
       if (!output.equals(readOr(path.join(c.dir, "expected"), Buffer.alloc(0)))) {
         problems.push("standard output differs");
       }
-      const kinds = sentgenOutputLines(output.toString("latin1"), job.summary.rules);
-      const sentenceLines = kinds.filter((line) => line.kind === "sentence").length;
-      if (sentenceLines !== job.sentences.length) {
-        problems.push(`${sentenceLines} sentence lines found for ${job.sentences.length} sentences`);
+      // Each sentence's line starts where the engine says, and the
+      // listing's lines are the rules it counts.
+      const text = output.toString("latin1");
+      const kinds = sentgenOutputLines(text, job.summary.rules, job.sentences.map((s) => s.at));
+      const rules = kinds.filter((line) => line.kind === "rule");
+      if (rules.length !== job.summary.rules || rules.some((line) => text[line.start] !== "\t")) {
+        problems.push(`${rules.length} listing lines found for ${job.summary.rules} rules`);
       }
+      for (const line of kinds.filter((each) => each.kind === "sentence")) {
+        const bytes = output.subarray(line.start, line.end);
+        if (line.start > 0 && output[line.start - 1] !== 0x0a) problems.push(`sentence ${line.label}: not at a line start`);
+        if (bytes.some((b) => b >= 0x41 && b <= 0x5a)) problems.push(`sentence ${line.label}: not a sentence`);
+      }
+    }
+    // The lines the engine says messages name are those the messages name.
+    const errorsText = Buffer.from(job.errors).toString("latin1");
+    const warned = [...errorsText.matchAll(/^grammar\.txt:(\d+): warning: /gm)].map((m) => Number(m[1]));
+    if (JSON.stringify(warned) !== JSON.stringify(job.summary.warned)) {
+      problems.push(`warned lines ${JSON.stringify(job.summary.warned)}, standard error names ${JSON.stringify(warned)}`);
     }
     if (!Buffer.from(job.errors).equals(readOr(path.join(c.dir, "stderr"), Buffer.alloc(0)))) {
       problems.push(`standard error differs: ${JSON.stringify(Buffer.from(job.errors).toString("latin1"))}`);
