@@ -47,7 +47,7 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
       if (traced) {
         run_count_step(g, form, pending, *trace);
         if (left != budget && trace->on_sentence != nullptr) {
-          trace->on_sentence(trace_labels(form.how), trace->steps, at);
+          trace->on_sentence(trace_labels(form.how), trace->steps, at - trace->origin);
         }
       }
     } else if (traced) {
@@ -150,7 +150,7 @@ int run_file() { return run_listed({true, {}}); }
 int run_bytes(std::string_view bytes) { return run_listed({false, bytes}); }
 
 int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* report) {
-  trace = run_trace{trace.on_sentence, 0, 0, 0, 0, RUN_REJECTED};
+  trace = run_trace{trace.on_sentence, 0, 0, 0, 0, RUN_REJECTED, output_position()};
   run_report own;
   run_report& told = report != nullptr ? *report : own;
   int status = run_session_with(run_input{false, bytes}, [&trace](const grammar_table& g) {

@@ -40,6 +40,7 @@ struct run_trace {
   uint64_t forms_refused;  // forms a full stack refused: the overflow lines
   int most_pending;        // most forms on the stack at once
   run_end end;             // why the run ended
+  uint64_t origin;         // where the run's standard output started in the sink's
 };
 
 // What a run tells of its grammar file, for a host that shows it beside

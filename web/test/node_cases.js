@@ -109,7 +109,11 @@ async function main() {
       if (rules.length !== job.summary.rules || rules.some((line) => text[line.start] !== "\t")) {
         problems.push(`${rules.length} listing lines found for ${job.summary.rules} rules`);
       }
-      for (const line of kinds.filter((each) => each.kind === "sentence")) {
+      const found = kinds.filter((each) => each.kind === "sentence");
+      if (found.length !== job.sentences.length) {
+        problems.push(`${found.length} sentence lines found for ${job.sentences.length} sentences`);
+      }
+      for (const line of found) {
         const bytes = output.subarray(line.start, line.end);
         if (line.start > 0 && output[line.start - 1] !== 0x0a) problems.push(`sentence ${line.label}: not at a line start`);
         if (bytes.some((b) => b >= 0x41 && b <= 0x5a)) problems.push(`sentence ${line.label}: not a sentence`);
