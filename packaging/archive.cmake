@@ -12,17 +12,21 @@ if(arch STREQUAL "amd64")
 endif()
 set(CPACK_PACKAGE_FILE_NAME sentgen-${PROJECT_VERSION}-${system}-${arch})
 
-install(TARGETS sentgen RUNTIME DESTINATION .)
+install(TARGETS sentgen ${SENTGEN_COMPANIONS} RUNTIME DESTINATION .)
 if(NOT WIN32)
   set(CPACK_GENERATOR TGZ)
-  install(FILES README.md LICENSE man/sentgen.1 DESTINATION .)
+  install(FILES README.md LICENSE ${SENTGEN_MANUALS} DESTINATION .)
   install(DIRECTORY examples DESTINATION .)
 else()
   set(CPACK_GENERATOR ZIP)
   # Each text file and its name in the archive.
   file(GLOB_RECURSE examples RELATIVE ${PROJECT_SOURCE_DIR} CONFIGURE_DEPENDS
     ${PROJECT_SOURCE_DIR}/examples/*)
-  set(texts README.md:README.md LICENSE:LICENSE.txt man/sentgen.1:sentgen.1)
+  set(texts README.md:README.md LICENSE:LICENSE.txt)
+  foreach(manual IN LISTS SENTGEN_MANUALS)
+    get_filename_component(name ${manual} NAME)
+    list(APPEND texts ${manual}:${name})
+  endforeach()
   foreach(example IN LISTS examples)
     list(APPEND texts ${example}:${example})
   endforeach()
@@ -39,14 +43,17 @@ else()
       DEPENDS ${PROJECT_SOURCE_DIR}/${source} ${crlf} VERBATIM)
     list(APPEND outputs ${archive}/${name})
   endforeach()
-  find_program(SENTGEN_GROFF groff REQUIRED)  # renders the manual as text
-  add_custom_command(OUTPUT ${archive}/sentgen-manual.txt
-    COMMAND ${SENTGEN_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/man/sentgen.1
-      > sentgen-manual.lf
-    COMMAND ${CMAKE_COMMAND} -DIN=sentgen-manual.lf -DOUT=${archive}/sentgen-manual.txt
-      -P ${crlf}
-    DEPENDS ${PROJECT_SOURCE_DIR}/man/sentgen.1 ${crlf} VERBATIM)
-  list(APPEND outputs ${archive}/sentgen-manual.txt)
+  find_program(SENTGEN_GROFF groff REQUIRED)  # renders the manuals as text
+  foreach(manual IN LISTS SENTGEN_MANUALS)
+    get_filename_component(program ${manual} NAME_WE)
+    add_custom_command(OUTPUT ${archive}/${program}-manual.txt
+      COMMAND ${SENTGEN_GROFF} -man -Tascii -P-cbou ${PROJECT_SOURCE_DIR}/${manual}
+        > ${program}-manual.lf
+      COMMAND ${CMAKE_COMMAND} -DIN=${program}-manual.lf -DOUT=${archive}/${program}-manual.txt
+        -P ${crlf}
+      DEPENDS ${PROJECT_SOURCE_DIR}/${manual} ${crlf} VERBATIM)
+    list(APPEND outputs ${archive}/${program}-manual.txt)
+  endforeach()
   add_custom_target(sentgen_archive_texts ALL DEPENDS ${outputs})
   install(DIRECTORY ${archive}/ DESTINATION .)
 endif()

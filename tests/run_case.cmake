@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Runs the program once in a scratch folder and compares its exit status,
 # standard output and standard error with a case's expected ones, byte for
-# byte. Variables: SENTGEN, EMULATOR (may be empty), CASE, WORK, CRLF, SKIP,
-# CAT (a program that copies its input, for cases read through a pipe).
+# byte. Variables: SENTGEN, COMPANIONS (NAME=PATH, one for each companion
+# program, separated by commas), EMULATOR (may be empty), CASE, WORK, CRLF,
+# SKIP, CAT (a program that copies its input, for cases read through a pipe).
 # A case that needs what this system lacks says SKIPPED and why.
 if(SKIP)
   message("SKIPPED: ${SKIP}")
@@ -25,6 +26,11 @@ find_program(SH sh)
 if(EXISTS ${CASE}/grammar.txt)
   file(COPY ${CASE}/grammar.txt DESTINATION ${WORK}/run)
 endif()
+# files/: more files for the run's folder, such as a second grammar.
+if(IS_DIRECTORY ${CASE}/files)
+  file(GLOB extra LIST_DIRECTORIES true ${CASE}/files/*)
+  file(COPY ${extra} DESTINATION ${WORK}/run)
+endif()
 if(EXISTS ${CASE}/grammar-link)
   file(STRINGS ${CASE}/grammar-link target LIMIT_COUNT 1)
   file(CREATE_LINK ${target} ${grammar} SYMBOLIC)
@@ -34,6 +40,20 @@ endif()
 # any file, so then it runs as the unprivileged user 65534, from a copy in
 # a folder that any user can reach (the build folder may not be).
 set(program ${SENTGEN})
+# program: the case runs this companion program instead of sentgen.
+if(EXISTS ${CASE}/program)
+  file(STRINGS ${CASE}/program name LIMIT_COUNT 1)
+  string(REPLACE "," ";" companions "${COMPANIONS}")
+  set(program "")
+  foreach(pair IN LISTS companions)
+    if(pair MATCHES "^${name}=(.*)$")
+      set(program ${CMAKE_MATCH_1})
+    endif()
+  endforeach()
+  if(NOT program)
+    message(FATAL_ERROR "${CASE}/program names ${name}, not a companion program: ${COMPANIONS}")
+  endif()
+endif()
 set(privileges "")
 set(scratch "")
 if(EXISTS ${CASE}/grammar-mode)
@@ -124,8 +144,16 @@ if(EXISTS ${CASE}/stdout-pipe)
   endif()
   set(reader COMMAND ${CAT})
 endif()
+# stdin: the file the program reads as its standard input; else nothing.
+set(input /dev/null)
+if(EXISTS ${CASE}/stdin)
+  set(input ${CASE}/stdin)
+elseif(CMAKE_HOST_WIN32)
+  set(input NUL)
+endif()
 execute_process(COMMAND ${command} ${reader}
   WORKING_DIRECTORY ${WORK}/run
+  INPUT_FILE ${input}
   OUTPUT_FILE ${stdout}
   ERROR_FILE ${WORK}/stderr
   RESULTS_VARIABLE statuses
