@@ -5,6 +5,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <new>
 #include <string>
 
 #ifdef _WIN32
@@ -112,7 +113,8 @@ int companion_finish(const companion_program& program, int status) {
   return status;
 }
 
-void companion_start() {
+int companion_main(const companion_program& program, int argc, char** argv,
+                   int (*run)(const companion_command& command)) {
 #ifdef SIGXFSZ
   std::signal(SIGXFSZ, SIG_IGN);
 #endif
@@ -122,4 +124,14 @@ void companion_start() {
   // library has no way to say so of a stream already open.
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
+  companion_command command;
+  int status = companion_arguments(program, argc, argv, command);
+  if (status < 0) {
+    try {
+      status = run(command);
+    } catch (const std::bad_alloc&) {
+      status = companion_trouble(program, "out of memory");
+    }
+  }
+  return companion_finish(program, status);
 }

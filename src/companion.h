@@ -61,8 +61,12 @@ int companion_load(const companion_program& program, grammar_table& g, const cha
 // or COMPANION_TROUBLE, said, when standard output could not be written.
 int companion_finish(const companion_program& program, int status);
 
-// Sets the process up as the program does: a write past a file-size limit
-// fails instead of killing it, and standard input reads bytes as they are.
-void companion_start();
+// A companion program's main: sets the process up as sentgen's is (a write
+// past a file-size limit fails instead of killing it; standard input reads
+// bytes as they are), reads the arguments, and calls `run` with them;
+// running out of memory is trouble, said; then writes what is buffered.
+// Returns the exit status.
+int companion_main(const companion_program& program, int argc, char** argv,
+                   int (*run)(const companion_command& command));
 
 #endif

@@ -46,13 +46,8 @@ void cover_tell_left_out(const cover_result& result) {
   }
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
-  companion_start();
-  companion_command command;
-  int status = companion_arguments(COVER_PROGRAM, argc, argv, command);
-  if (status >= 0) return companion_finish(COVER_PROGRAM, status);
+// The program's run, once the arguments are read.
+int cover_run(const companion_command&) {
   static grammar_table grammar;
   if (companion_load(COVER_PROGRAM, grammar, "grammar.txt") != 0) return COMPANION_TROUBLE;
   cover_result result;
@@ -63,5 +58,9 @@ int main(int argc, char** argv) {
     output_write("\n");
   }
   cover_tell_left_out(result);
-  return companion_finish(COVER_PROGRAM, COMPANION_SAME);
+  return COMPANION_SAME;
 }
+
+}  // namespace
+
+int main(int argc, char** argv) { return companion_main(COVER_PROGRAM, argc, argv, cover_run); }
