@@ -10,6 +10,7 @@
 #include <iostream>
 #include <iterator>
 #include <new>
+#include <stdexcept>
 #include <sstream>
 #include <fstream>
 #include <string>
@@ -44,6 +45,9 @@ int main(int argc, char** argv) {
     std::printf(yes ? "yes %zu\n" : "no\n", labels.size());
   } catch (const std::bad_alloc&) {
     std::printf("out of memory\n");
+    return 1;
+  } catch (const std::length_error&) {
+    std::printf("longer than DECIDE_MAX_LENGTH\n");
     return 1;
   }
   return 0;

@@ -609,10 +609,10 @@ uint32_t decide_find(decide_finder& f, uint32_t j, decide_item item, uint32_t li
   if (f.copy[j] == 0) {
     f.copy[j] = static_cast<uint32_t>(f.sorted.size()) + 1;
     for (uint32_t k = first; k < end; ++k) f.sorted.push_back(uint64_t{decide_at(c, k)} << 32 | k);
-    std::sort(f.sorted.begin() + f.copy[j] - 1, f.sorted.end());
+    std::sort(f.sorted.data() + f.copy[j] - 1, f.sorted.data() + f.sorted.size());
   }
-  auto from = f.sorted.begin() + f.copy[j] - 1;
-  auto to = from + (end - first);
+  const uint64_t* from = f.sorted.data() + f.copy[j] - 1;
+  const uint64_t* to = from + (end - first);
   auto at = std::lower_bound(from, to, uint64_t{item} << 32);
   if (at == to || *at >> 32 != item) return DECIDE_NONE;
   auto index = static_cast<uint32_t>(*at);
