@@ -460,7 +460,7 @@ void decide_compile(decide_chart& c, const grammar_table& g) {
   }
   decide_empty_derivations(c, g, owner, first_rule);
   // An alternative that holds a nonterminal deriving nothing is never
-  // predicted: every item of a set can still become part of a sentence,
+  // predicted: every item of a set can still grow into a sentence,
   // and a set is empty once no sentence is left.
   decide_initial_rules(c, first_rule, g);
 }
@@ -565,7 +565,7 @@ length_set decide_completions(const decide_chart& chart) {
 namespace {
 
 // How a derivation is rebuilt: a stack of tasks, the next on top, each
-// either a rule to write or a part of the chart to take apart into its
+// either a rule to write or a piece of the chart to take apart into its
 // children, which are pushed rightmost first so that the leftmost comes
 // out next: the rules come out in the order of a leftmost derivation.
 enum decide_task_kind : uint8_t {
@@ -671,7 +671,7 @@ bool decide_leo_chain(const decide_chart& c, uint32_t j, uint32_t x, decide_item
 
 // Pushes the children of the symbols before the position of `item`, index
 // x of set j, walking back from the position: each step finds the item one
-// symbol back and where that symbol's part of the string began, from items
+// symbol back and where the bytes of that symbol began, from items
 // of earlier sets or items of the same set added earlier.
 bool decide_children(decide_finder& f, uint32_t j, uint32_t x, decide_item item, std::vector<decide_task>& tasks,
                      uint64_t& steps) {
