@@ -141,8 +141,8 @@ length_set decide_completions(const decide_chart& chart);
 // Replaces `labels` with one leftmost derivation of the prefix: the rules
 // applied from the start form, each to the leftmost nonterminal. The same
 // chart gives the same derivation every time. Returns false, with `labels`
-// empty, when the prefix is not a sentence or every derivation the chart
-// offers is longer than DECIDE_MAX_STEPS. Throws std::bad_alloc.
+// empty, when the prefix is not a sentence or the derivation it rebuilds
+// would be longer than DECIDE_MAX_STEPS. Throws std::bad_alloc.
 bool decide_derivation(const decide_chart& chart, std::vector<grammar_label>& labels);
 // Whether `text` is a sentence of `g`, and, when `labels` is not null and it
 // is, its derivation as decide_derivation gives it (false when that fails).
