@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: MIT
+// Decide module: whether a byte string is a sentence of a rule table, and
+// one leftmost derivation of it. Earley's chart, one set of items for every
+// prefix of the string, grown and shrunk a byte at a time; empty rules are
+// stepped over where their nonterminal is predicted, and right recursion
+// keeps Leo's items, so that `S -> aS` costs its length and not its square.
+// Every walk runs on an explicit worklist: no depth of the C++ stack grows
+// with the string.
+#ifndef SENTGEN_DECIDE_H
+#define SENTGEN_DECIDE_H
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+#include "analysis.h"
+#include "grammar.h"
+
+// The longest string decided, in bytes: an item keeps its origin, a
+// position in the string, in 21 bits. A push past it throws
+// std::length_error, and so does decide_sentence on a longer string.
+constexpr size_t DECIDE_MAX_LENGTH = size_t{1} << 20;
+// The longest derivation decide_derivation gives, in rules applied (the
+// labels take 2 bytes each, 256 MiB in all). Only empty derivations nested
+// deep can come near it: a nonterminal can need 9^25 rules to derive the
+// empty string.
+constexpr size_t DECIDE_MAX_STEPS = size_t{1} << 27;
+
+// An Earley item in 32 bits: its dotted rule in the low DECIDE_RULE_BITS
+// bits, its origin above them (the set where its nonterminal was predicted).
+using decide_item = uint32_t;
+constexpr int DECIDE_RULE_BITS = 11;
+
+// A dotted rule: an alternative, or the start form, with a position in it.
+struct decide_rule {
+  int16_t next;         // the symbol after the position: a terminal byte, 256 + n for 'A' + n, or -1 at the end
+  uint8_t owner;        // n for the nonterminal 'A' + n that owns it; DECIDE_START for the start form
+  uint8_t dot;          // symbols before the position
+  bool initial;         // all of them are nullable: the item is its set's own, where the owner is predicted
+  grammar_label label;  // the alternative's label (none for the start form)
+};
+// The start form as a nonterminal of its own, predicted in set 0 only.
+constexpr uint8_t DECIDE_START = NONTERMINAL_COUNT;
+constexpr int DECIDE_OWNERS = NONTERMINAL_COUNT + 1;  // the nonterminals and the start form
+
+// Leo's item of a set: completing `nonterminal` from this set adds `top`
+// alone, the end of a chain of completions that each have one way on.
+struct decide_leo {
+  decide_item top;       // the completed item at the chain's end
+  uint32_t nonterminal;  // n for 'A' + n
+};
+
+// What can follow a nonterminal predicted in a set, for completions.
+struct decide_tail {
+  length_set lengths;    // the lengths of what can follow it there, up to a sentence's end
+  uint32_t nonterminal;  // n for 'A' + n, or DECIDE_START
+};
+
+// A set of the chart: set j's items run up to set j + 1's first, the last
+// set's to the end of the items. Its items that began in it, predicted
+// there (the initial ones), are not kept: `predicted` tells them all.
+struct decide_set {
+  uint32_t item;              // its first item
+  uint32_t leo;               // its first Leo item
+  nonterminal_set predicted;  // the nonterminals predicted in it; bit DECIDE_START: the start form, in set 0
+  nonterminal_set waited;     // the nonterminals that its kept items wait for
+  nonterminal_set leos;       // the nonterminals it has a Leo item for
+};
+
+// A dotted rule in a list, with what the list needs to know of it.
+struct decide_entry {
+  uint16_t rule;  // the dotted rule
+  uint16_t tag;   // its owner in a list of waiting rules; its next byte in a list of scanning ones
+};
+// A list for each nonterminal: entries [at[n], at[n + 1]) of `entries`.
+struct decide_lists {
+  std::vector<decide_entry> entries;    // each nonterminal's in a row
+  uint32_t at[DECIDE_OWNERS + 1] = {};  // where each one's start
+};
+
+// An Earley chart over one table, grown a byte at a time: set j holds the
+// items of the prefix of length j. Items are 4 bytes, in blocks of 16,384
+// that are never moved, and a set takes 20 bytes more, and 8 per Leo item.
+struct decide_chart {
+  // The table, compiled by decide_begin.
+  std::vector<decide_rule> rules;        // the start form's dotted rules, then each alternative's, in the index's order
+  std::vector<length_set> rest_lengths;  // with completions: lengths of what follows each rule's position
+  decide_lists initial;                  // each nonterminal's initial rules, in rule order
+  decide_lists scanned;                  // those of them whose next symbol is a terminal
+  decide_lists waiting;                  // the initial rules that wait for each nonterminal, any owner's
+  nonterminal_set closure[DECIDE_OWNERS] = {};     // what predicting each predicts: it and its initial rules' next ones
+  nonterminal_set waits_once[DECIDE_OWNERS] = {};  // the nonterminals that its initial rules wait for
+  nonterminal_set waits_more[DECIDE_OWNERS] = {};  // those that more than one of them waits for
+  nonterminal_set nullable = 0;                    // the nonterminals that derive the empty string
+  uint16_t empty_rule[NONTERMINAL_COUNT] = {};     // the first dotted rule of each nullable one's empty derivation
+  uint64_t empty_steps[NONTERMINAL_COUNT] = {};    // that derivation's rules, fewest of any; UINT64_MAX: not nullable
+  uint16_t seed_end = 0;                           // the dotted rule of the whole start form: its item says "a sentence"
+  bool completions = false;                        // sets keep their tails, for decide_completions
+  // The sets.
+  std::vector<std::unique_ptr<decide_item[]>> blocks;  // every set's items, in order, in blocks
+  uint32_t item_count = 0;                             // items held in the blocks
+  decide_item* cursor = nullptr;                       // where the next item goes, in the last block
+  uint32_t room = 0;                                   // items that still fit there
+  std::vector<decide_set> sets;                        // one per prefix: set 0 for the empty one
+  std::vector<decide_leo> leo;                         // every set's Leo items, in order
+  std::vector<decide_tail> tails;                      // with completions: every set's tails, in order
+  std::vector<uint32_t> tail_start;                    // with completions: each set's first tail
+  // The set being built: a short one finds its items by a scan, a longer
+  // one in the hash, with "nonterminal n completed from set i" too.
+  uint32_t first = 0;          // its first item
+  uint64_t signature = 0;      // a short one's items: bit (hash of item) % 64
+  std::vector<uint64_t> seen;  // open hash of its items: stamp << 32 | item
+  int seen_bits = 0;           // log2 of seen's size, 0 while it is empty
+  uint32_t seen_count = 0;     // keys of this set in it
+  uint32_t stamp = 0;          // the stamp of this set's keys; older ones count as empty slots
+  bool hashed = false;         // the set is long enough for the hash
+};
+
+// Starts `chart` over `g` with the empty prefix; whatever it held before
+// goes, even a chart left by a bad_alloc. With `completions`, every set also
+// keeps what can follow it, for decide_completions (some 16 bytes per
+// nonterminal predicted in a set: for short prefixes).
+void decide_begin(decide_chart& chart, const grammar_table& g, bool completions = false);
+// The prefix grows by `byte`. Throws std::length_error at DECIDE_MAX_LENGTH
+// and std::bad_alloc, with the chart as it was before the call.
+void decide_push(decide_chart& chart, unsigned char byte);
+// The prefix loses its last byte, and the chart is what it was before that
+// byte's push; on the empty prefix it does nothing.
+void decide_pop(decide_chart& chart);
+// The prefix's length.
+inline size_t decide_length(const decide_chart& chart) { return chart.sets.size() - 1; }
+// Whether the prefix is a sentence.
+bool decide_accepts(const decide_chart& chart);
+// Whether some sentence starts with the prefix; false for every push after.
+bool decide_alive(const decide_chart& chart);
+// Only with completions: bit r is set when some sentence is the prefix
+// followed by exactly r more bytes (r < 64). 0 without completions.
+length_set decide_completions(const decide_chart& chart);
+// Replaces `labels` with one leftmost derivation of the prefix: the rules
+// applied from the start form, each to the leftmost nonterminal. The same
+// chart gives the same derivation every time. Returns false, with `labels`
+// empty, when the prefix is not a sentence or the derivation it rebuilds
+// would be longer than DECIDE_MAX_STEPS. Throws std::bad_alloc.
+bool decide_derivation(const decide_chart& chart, std::vector<grammar_label>& labels);
+// Whether `text` is a sentence of `g`, and, when `labels` is not null and it
+// is, its derivation as decide_derivation gives it (false when that fails).
+// Throws std::length_error past DECIDE_MAX_LENGTH, and std::bad_alloc.
+bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<grammar_label>* labels);
+
+#endif
