@@ -4,12 +4,12 @@
 #include "compare.h"
 
 void compare_grammars(const grammar_table& a, const grammar_table& b, compare_result& result,
-                      size_t length) {
+                      size_t length, uint64_t allowed) {
   enumerate_walk walk;
   enumerate_begin(walk, a, &b);
   bool exact = length != SIZE_MAX;
   size_t last = exact ? length : COMPARE_MAX_LENGTH;
-  uint64_t work = exact ? UINT64_MAX : COMPARE_WORK;
+  uint64_t work = exact ? UINT64_MAX : allowed;
   result.only[0].clear();
   result.only[1].clear();
   result.checked = 0;

@@ -31,9 +31,9 @@ struct compare_result {
 };
 
 // Compares the strings of `a` and `b`, up to COMPARE_MAX_LENGTH within
-// COMPARE_WORK; or, with `length` (at most COMPARE_MAX_LENGTH), exactly up
-// to that length, whatever the work, unless both groups fill first.
+// `work`; or, with `length` (at most COMPARE_MAX_LENGTH), exactly up to
+// that length, whatever the work.
 void compare_grammars(const grammar_table& a, const grammar_table& b, compare_result& result,
-                      size_t length = SIZE_MAX);
+                      size_t length = SIZE_MAX, uint64_t work = COMPARE_WORK);
 
 #endif

@@ -39,6 +39,7 @@ void enumerate_start_length(enumerate_walk& walk) {
   }
   walk.alive.assign(1, static_cast<uint8_t>(enumerate_interesting(walk, mask)));
   walk.cursor = walk.alive[0] == 0 ? walk.alphabet.size() : 0;
+  walk.arrived = walk.alive[0] != 0;
   walk.started = true;
 }
 
@@ -50,6 +51,7 @@ void enumerate_back(enumerate_walk& walk) {
     if ((mask >> k & 1) != 0) decide_pop(walk.charts[k]);
   }
   walk.cursor = walk.index.back() + size_t{1};
+  walk.arrived = false;
   walk.prefix.pop_back();
   walk.index.pop_back();
   walk.alive.pop_back();
@@ -82,11 +84,13 @@ void enumerate_try(enumerate_walk& walk) {
   walk.index.push_back(static_cast<uint8_t>(walk.cursor));
   walk.alive.push_back(static_cast<uint8_t>(kept));
   walk.cursor = 0;
+  walk.arrived = true;
 }
 
 // At a prefix as long as the strings walked: whether it is a string to
 // find, and whose; then the walk steps back from it.
 bool enumerate_leaf(enumerate_walk& walk, std::string& found, int& which) {
+  walk.arrived = false;
   unsigned mask = enumerate_interesting(walk, walk.alive.back());  // those that derive it
   bool one = walk.grammars == 1 ? mask == 1 : mask == 1 || mask == 2;
   if (one) {
@@ -121,13 +125,14 @@ void enumerate_begin(enumerate_walk& walk, const grammar_table& a, const grammar
   walk.cursor = 0;
   walk.wanted = (1u << walk.grammars) - 1;
   walk.started = false;
+  walk.arrived = false;
   walk.pushes = 0;
 }
 
 enumerate_found enumerate_next(enumerate_walk& walk, std::string& found, int& which, uint64_t work) {
   if (!walk.started) enumerate_start_length(walk);
   for (;;) {
-    if (walk.prefix.size() == walk.length && walk.cursor == 0 && walk.alive.back() != 0) {
+    if (walk.arrived && walk.prefix.size() == walk.length) {
       if (enumerate_leaf(walk, found, which)) return ENUMERATE_STRING;
       continue;
     }

@@ -42,6 +42,7 @@ struct enumerate_walk {
   size_t cursor;                       // the place in `alphabet` of the next byte to try after the prefix
   unsigned wanted;                     // bit k: strings that grammar k alone derives are still wanted
   bool started;                        // the length's walk has begun
+  bool arrived;                        // the prefix was just reached, and not looked at yet
   uint64_t pushes;                     // bytes pushed into a chart: the walk's work so far
 };
 

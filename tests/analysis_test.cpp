@@ -14,53 +14,11 @@
 
 #include "loader.h"
 #include "output.h"
+#include "reference_strings.h"
 
 namespace {
 
 constexpr size_t SHORT = 8;  // strings up to this length are derived in full
-
-// The strings of terminals of up to SHORT bytes that each nonterminal
-// derives: a fixed point over the table's alternatives as the listing
-// shows them, concatenating the strings of each symbol.
-struct plain_strings {
-  std::set<std::string> of[NONTERMINAL_COUNT];
-};
-
-// The strings of up to SHORT bytes that `text` derives, by `strings`.
-std::set<std::string> plain_text_strings(const plain_strings& strings, std::string_view text) {
-  std::set<std::string> made{""};
-  for (char c : text) {
-    std::set<std::string> longer;
-    for (const std::string& start : made) {
-      if (!is_nonterminal(c)) {
-        if (start.size() < SHORT) longer.insert(start + c);
-        continue;
-      }
-      for (const std::string& end : strings.of[c - 'A']) {
-        if (start.size() + end.size() <= SHORT) longer.insert(start + end);
-      }
-    }
-    made = std::move(longer);
-  }
-  return made;
-}
-
-plain_strings plain_derive(const grammar_table& g) {
-  plain_strings strings;
-  for (bool grew = true; grew;) {
-    grew = false;
-    for (int i = 0; i < g.rule_count; ++i) {
-      if (!is_nonterminal(g.lhs[i])) continue;
-      std::set<std::string>& own = strings.of[g.lhs[i] - 'A'];
-      for (int j = 0; j < grammar_alternative_count(g, i); ++j) {
-        for (const std::string& s : plain_text_strings(strings, grammar_alternative(g, i, j))) {
-          grew = own.insert(s).second || grew;
-        }
-      }
-    }
-  }
-  return strings;
-}
 
 // The nonterminals that derive a string of terminals, `assumed` among
 // them, found from the table's text until none is added.
@@ -130,7 +88,7 @@ TEST(AnalysisTest, EveryAnalysisMatchesAPlainComputation) {
     if (parse_grammar(g, text) != 0) continue;  // a five-character line: not this test's
     grammar_facts facts;
     analysis_facts(g, facts);
-    plain_strings strings = plain_derive(g);
+    reference_strings strings = reference_derive(g, SHORT);
     nonterminal_set defined = 0;
     for (int i = 0; i < g.rule_count; ++i) {
       if (is_nonterminal(g.lhs[i]) && grammar_alternative_count(g, i) > 0) defined |= analysis_bit(g.lhs[i]);
