@@ -129,10 +129,14 @@ std::string* output_to(std::string* buffer) {
   return std::exchange(output_buffer, buffer);
 }
 
-void output_to_writer(void (*writer)(const char* bytes, size_t size)) {
+output_writer_function output_to_writer(output_writer_function writer) {
   output_send_repeats();
+  output_writer_function before = output_writer == output_stdout ? nullptr : output_writer;
   output_writer = writer != nullptr ? writer : output_stdout;
+  return before;
 }
+
+void output_drop(const char*, size_t) {}
 
 void output_write(std::string_view bytes) {
   if (bytes.empty()) return;  // an empty sentence may have no buffer at all

@@ -15,8 +15,12 @@
 std::string* output_to(std::string* buffer);
 // Hands what goes to standard output to `writer`, in blocks, from now on,
 // instead of the C library's stdout; nullptr: stdout again. For a host
-// without a standard output, such as a web page.
-void output_to_writer(void (*writer)(const char* bytes, size_t size));
+// without a standard output, such as a web page. Returns the writer before.
+using output_writer_function = void (*)(const char* bytes, size_t size);
+output_writer_function output_to_writer(output_writer_function writer);
+// A writer that drops what it is handed: for a run replayed only to see
+// its stack, whose output was seen already.
+void output_drop(const char* bytes, size_t size);
 void output_write(std::string_view bytes);
 // Writes `line` `count` times, after what was written before and before
 // whatever is written next; the copies may wait until then, so that many

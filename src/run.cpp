@@ -7,6 +7,7 @@
 #include <new>
 
 #include "derivation.h"
+#include "form_inspect.h"
 #include "form_print.h"
 #include "output.h"
 
@@ -32,13 +33,16 @@ void run_count_step(const grammar_table& g, const sentential_form& form, int pen
 
 // The search; `traced` is a template argument so that the program's runs,
 // which are never traced, pay nothing for it.
+// A traced search paused before a step goes on, not `fresh`, from where
+// its trace says it was.
 template <bool traced>
-run_end run_search_loop(const grammar_table& g, run_trace* trace) {
-  stack_push(grammar_seed(g));
-  int budget = SENTENCE_BUDGET;
-  int idle_steps = 0;
+run_end run_search_loop(const grammar_table& g, run_trace* trace, bool fresh = true) {
+  if (fresh) stack_push(grammar_seed(g));
+  int budget = traced ? SENTENCE_BUDGET - trace->printed : SENTENCE_BUDGET;
+  int idle_steps = traced ? trace->idle : 0;
   sentential_form form;
   while (!stack_is_empty()) {
+    if (traced && trace->stop_before != 0 && trace->steps + 1 >= trace->stop_before) return RUN_PAUSED;
     int left = budget;  // what a dead end's step leaves: it makes nothing
     if (stack_pop_live(form)) {
       int pending = traced ? stack_size() : 0;
@@ -55,6 +59,10 @@ run_end run_search_loop(const grammar_table& g, run_trace* trace) {
     }
     idle_steps = left == budget ? idle_steps + 1 : 0;
     budget = left;
+    if (traced) {
+      trace->printed = SENTENCE_BUDGET - budget;
+      trace->idle = idle_steps;
+    }
     if (budget == 0) return RUN_SENTENCES;
     // Some grammars grow forms forever without a sentence; stop those.
     if (idle_steps >= IDLE_STEP_LIMIT && !stack_is_empty()) {
@@ -150,7 +158,7 @@ int run_file() { return run_listed({true, {}}); }
 int run_bytes(std::string_view bytes) { return run_listed({false, bytes}); }
 
 int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* report) {
-  trace = run_trace{trace.on_sentence, 0, 0, 0, 0, RUN_REJECTED, output_position()};
+  trace = run_trace{trace.on_sentence, 0, 0, 0, 0, RUN_REJECTED, output_position(), 0, 0, 0};
   run_report own;
   run_report& told = report != nullptr ? *report : own;
   int status = run_session_with(run_input{false, bytes}, [&trace](const grammar_table& g) {
@@ -159,6 +167,82 @@ int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* repor
   }, &told);
   if (told.out_of_memory) trace.end = RUN_OUT_OF_MEMORY;
   return status;
+}
+
+run_form_view run_view_form(const sentential_form& form, size_t whole, size_t context) {
+  run_form_view view{form_length(form), form_length(form), form.fate, {}, 0};
+  if (form_is_dead_end(form)) return view;
+  if (!form_is_sentence(form)) view.leftmost_at = form_length(form) - form_tail_length(form);
+  std::string text = form_text(form);  // a doomed form's from its leftmost nonterminal on
+  size_t kept_from = form_length(form) - text.size();
+  size_t from = kept_from, to = form_length(form);
+  if (view.length > whole) {
+    from = std::max(kept_from, view.leftmost_at - std::min(view.leftmost_at, context));
+    to = std::min(to, view.leftmost_at + 1 + context);
+  }
+  view.text = text.substr(from - kept_from, to - from);
+  view.text_start = from;
+  return view;
+}
+
+namespace {
+
+// The slot that the next removal takes, by the plain rule: the shortest
+// form, the lowest slot among equals.
+int run_shortest_slot() {
+  int best = 0;
+  for (int slot = 1; slot < stack_size(); ++slot) {
+    if (form_length(stack_form_at(slot)) < form_length(stack_form_at(best))) best = slot;
+  }
+  return best;
+}
+
+// What the step that took the form in `taken` did, told from the stack
+// and the trace before it (`pending` forms, `printed` sentences) and after.
+void run_tell_step(const grammar_table& g, const run_trace& trace, int pending, int printed,
+                   char leftmost, int fate, run_step& told) {
+  told.dead_end = fate == FORM_DEAD_END;
+  told.sentence = trace.printed > printed ? trace.printed : 0;
+  told.children.clear();
+  if (told.dead_end || leftmost == '\0') return;
+  int n = leftmost - 'A';
+  int made = stack_size() - (pending - 1);
+  for (int k = g.choice_start[n]; k < g.choice_start[n + 1]; ++k) {
+    const grammar_choice& c = g.choices[k];
+    told.children.push_back({{c.entry, c.slot}, k - g.choice_start[n] >= made});
+  }
+}
+
+}  // namespace
+
+bool run_replay_steps(const grammar_table& g, uint64_t first, uint64_t last,
+                      const std::function<void(uint64_t step, int slot, const sentential_form& form)>& on_pending,
+                      const std::function<void(uint64_t step, const run_step& told)>& on_step) {
+  run_trace trace{nullptr, 0, 1, 0, 1, RUN_REJECTED, 0, std::max<uint64_t>(first, 1), 0, 0};
+  stack_clear();
+  trace_enable(true);
+  bool reached = false;
+  try {
+    run_end end = run_search_loop<true>(g, &trace);
+    for (uint64_t step = trace.stop_before; end == RUN_PAUSED && step <= last; ++step) {
+      reached = true;
+      int pending = stack_size(), printed = trace.printed;
+      run_step told{run_shortest_slot(), false, 0, {}};
+      const sentential_form& taken = stack_form_at(told.taken);
+      char leftmost = form_leftmost(taken);
+      int fate = taken.fate;
+      for (int slot = 0; slot < pending; ++slot) on_pending(step, slot, stack_form_at(slot));
+      trace.stop_before = step + 1;
+      end = run_search_loop<true>(g, &trace, false);  // the step, and a pause before the next
+      run_tell_step(g, trace, pending, printed, leftmost, fate, told);
+      on_step(step, told);
+    }
+  } catch (...) {
+    run_reset();
+    throw;
+  }
+  run_reset();
+  return reached;
 }
 
 void run_reset() {

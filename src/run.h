@@ -7,10 +7,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <string_view>
 #include <vector>
 
 #include "checks.h"
+#include "form.h"
 #include "grammar.h"
 #include "loader.h"
 #include "trace.h"
@@ -25,6 +27,7 @@ enum run_end {
   RUN_IDLE,           // IDLE_STEP_LIMIT search steps in a row without a sentence
   RUN_REJECTED,       // the file could not be used
   RUN_OUT_OF_MEMORY,  // memory ran out
+  RUN_PAUSED,         // stopped before the search step asked for, to be looked at
 };
 
 // What a traced run tells beyond its output, for the page: each sentence's
@@ -41,6 +44,9 @@ struct run_trace {
   int most_pending;        // most forms on the stack at once
   run_end end;             // why the run ended
   uint64_t origin;         // where the run's standard output started in the sink's
+  uint64_t stop_before;    // the search step to pause before; 0: none
+  int printed;             // sentences printed so far
+  int idle;                // search steps in a row without a sentence so far
 };
 
 // What a run tells of its grammar file, for a host that shows it beside
@@ -90,6 +96,39 @@ int run_bytes(std::string_view bytes);
 // run_bytes, traced into `trace`, reporting into `report`; its output is
 // the same.
 int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* report = nullptr);
+
+// One form of the stack as the page's step view shows it.
+struct run_form_view {
+  size_t length;       // its bytes
+  size_t leftmost_at;  // where its leftmost nonterminal stands; its length for a sentence
+  int fate;            // FORM_LIVE, FORM_DOOMED (no head kept) or FORM_DEAD_END (no text kept)
+  std::string text;    // bytes of its text from `text_start` on: all of it when it has at
+                       // most `whole` bytes, else `context` bytes each side of its leftmost
+                       // nonterminal; none for a dead end, none before the leftmost for a
+                       // doomed form
+  size_t text_start;   // where `text` starts in the form
+};
+run_form_view run_view_form(const sentential_form& form, size_t whole, size_t context);
+
+// What one search step did, replayed for the page's step view.
+struct run_child {
+  grammar_label label;  // the alternative that made it
+  bool refused;         // a full stack refused it
+};
+struct run_step {
+  int taken;                        // the slot taken: the shortest form, the lowest slot among them
+  bool dead_end;                    // its leftmost nonterminal has no rule: it is dropped
+  int sentence;                     // the sentence it printed, counted from 1; 0: none
+  std::vector<run_child> children;  // or a form for each alternative of its leftmost nonterminal
+};
+// Replays the search of `g`, and for each search step from `first` to
+// `last` (counted from 1) hands each form pending before it to
+// `on_pending`, in slot order, then what the step did to `on_step`. The
+// output of the steps goes where standard output goes. Returns false when
+// the search ends before step `first`.
+bool run_replay_steps(const grammar_table& g, uint64_t first, uint64_t last,
+                      const std::function<void(uint64_t step, int slot, const sentential_form& form)>& on_pending,
+                      const std::function<void(uint64_t step, const run_step& told)>& on_step);
 
 // Puts every module back as it was before the first run: the stack and
 // its tree, the pieces' memory, the records, the output's buffer. Every

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <random>
 #include <string>
 #include <utility>
@@ -17,6 +18,16 @@
 #include "grammar.h"
 #include "run.h"
 #include "trace.h"
+
+// One search step as the model takes it: the forms pending before it, in
+// slot order, the slot it takes, and what it does with the form.
+struct reference_step {
+  std::vector<std::string> pending;                    // the forms, before the step
+  size_t taken;                                        // the slot taken
+  bool sentence;                                       // the form taken was printed
+  std::vector<std::pair<trace_label, bool>> children;  // else each alternative's form, and
+                                                       // whether a full stack refused it
+};
 
 // What a traced run tells, as the model finds it: each sentence's rules
 // and the step that took it out, and the counts of the search.
@@ -28,6 +39,7 @@ struct reference_trace {
   uint64_t forms_refused = 0;                         // forms a full stack refused
   int most_pending = 1;                               // most forms pending at once
   run_end end = RUN_STACK_EMPTY;                      // why the search ended
+  std::function<void(const reference_step& step)> on_step;  // told of every step, when set
 };
 
 // The stack of pending forms as the search's rules state it: push to the
@@ -39,12 +51,16 @@ struct reference_stack {
   std::vector<std::pair<std::string, Tag>> slots;  // the pending forms, in slot order
 
   void push(std::string form, Tag tag) { slots.emplace_back(std::move(form), std::move(tag)); }
-  std::pair<std::string, Tag> pop_shortest() {
+  // The slot pop_shortest takes.
+  size_t shortest() const {
     size_t best = 0;
     for (size_t i = 1; i < slots.size(); ++i) {
       if (slots[i].first.size() < slots[best].first.size()) best = i;
     }
-    std::swap(slots[best], slots.back());
+    return best;
+  }
+  std::pair<std::string, Tag> pop_shortest() {
+    std::swap(slots[shortest()], slots.back());
     std::pair<std::string, Tag> taken = std::move(slots.back());
     slots.pop_back();
     return taken;
@@ -83,10 +99,17 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
   size_t work = 0;
   while (!stack.slots.empty()) {
     work += stack.slots.size();
+    reference_step step;
+    if (t.on_step) {
+      for (const auto& slot : stack.slots) step.pending.push_back(slot.first);
+      step.taken = stack.shortest();
+    }
     auto [form, made_by] = stack.pop_shortest();
     ++t.steps;
     size_t k = form.find_first_of("ABCDEFGHIJKLMNOPQRSTUVWXYZ");
+    step.sentence = k == std::string::npos;
     if (k == std::string::npos) {
+      if (t.on_step) t.on_step(step);
       out += form + '\n';
       t.derivations.push_back(made_by);
       t.sentence_steps.push_back(t.steps);
@@ -99,7 +122,9 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
     }
     for (int i = 0; i < g.rule_count; ++i) {
       for (int j = 0; g.lhs[i] == form[k] && j < MAX_ALTERNATIVES && g.rhs[i][j][0] != '\0'; ++j) {
-        if (stack.slots.size() >= static_cast<size_t>(STACK_LIMIT)) {
+        bool refused = stack.slots.size() >= static_cast<size_t>(STACK_LIMIT);
+        step.children.push_back({{static_cast<uint8_t>(i), static_cast<uint8_t>(j)}, refused});
+        if (refused) {
           out += "STACK OVERFLOW!\n";
           ++t.forms_refused;
           continue;
@@ -114,6 +139,7 @@ inline bool reference_search(const grammar_table& g, size_t max_work, std::strin
       }
     }
     t.most_pending = std::max(t.most_pending, static_cast<int>(stack.slots.size()));
+    if (t.on_step) t.on_step(step);
     if (++idle_steps >= IDLE_STEP_LIMIT && !stack.slots.empty()) {
       out += "No sentence in 10000 steps: search stopped.\n";
       t.end = RUN_IDLE;
