@@ -7,23 +7,22 @@
 // engine, step by step.
 "use strict";
 
-// Why a traced run ended, by the engine's number for it.
-const SENTGEN_RUN_ENDS = [
-  "twenty sentences",
-  "nothing left pending",
-  "10,000 steps without a sentence",
-  "the file was rejected",
-  "out of memory",
-];
-
 // Makes the engine with `createSentgenEngine`; resolves to the calls.
 async function sentgenMakeJobs(createSentgenEngine) {
+  // Why a traced run ended, by the engine's number for it.
+  const RUN_ENDS = [
+    "twenty sentences",
+    "nothing left pending",
+    "10,000 steps without a sentence",
+    "the file was rejected",
+    "out of memory",
+  ];
   let job = null;     // the run in progress: its handlers and results
   let replay = null;  // the replay in progress: its handlers
   const engine = await createSentgenEngine({
     sentgenOutput(bytes) { job.output(bytes); },
     sentgenSentence(labels, step, at) { job.sentences.push({ labels, step, at }); },
-    sentgenSummary(summary) { job.summary = { ...summary, why: SENTGEN_RUN_ENDS[summary.end] }; },
+    sentgenSummary(summary) { job.summary = { ...summary, why: RUN_ENDS[summary.end] }; },
     sentgenEnd(errors, status) {
       job.errors = errors;
       job.status = status;
@@ -75,27 +74,4 @@ async function sentgenMakeJobs(createSentgenEngine) {
   };
 }
 
-// The lines of standard output that the page marks, each {start, end,
-// kind, label}: the listing's `rules` lines after its title ("rule",
-// label "E:S"), then the sentences that start at `starts` ("sentence",
-// label their number from 0), as far as `text` (the output or its start,
-// one character a byte) holds them whole.
-function sentgenOutputLines(text, rules, starts) {
-  const lines = [];
-  let at = text.startsWith("Production Rules\n") ? "Production Rules\n".length : text.length;
-  for (let k = 0; k < rules && at < text.length; k += 1) {
-    const end = text.indexOf("\n", at);
-    if (end === -1) break;
-    lines.push({ start: at, end, kind: "rule", label: text.slice(at + 1, text.indexOf(" ", at)) });
-    at = end + 1;
-  }
-  starts.forEach((start, n) => {
-    const end = text.indexOf("\n", start);
-    if (end !== -1) lines.push({ start, end, kind: "sentence", label: n });
-  });
-  return lines;
-}
-
-if (typeof module !== "undefined") {
-  module.exports = { sentgenMakeJobs, sentgenOutputLines, SENTGEN_RUN_ENDS };
-}
+if (typeof module !== "undefined") module.exports = { sentgenMakeJobs };

@@ -52,7 +52,7 @@ async function loadAndRun(page, bytes) {
 
 // The bytes of the grammar file in the editor.
 async function editorBytes(page) {
-  const b64 = await page.evaluate(() => bytesToBase64url(window.sentgen.grammarBytes()));
+  const b64 = await page.evaluate(() => window.sentgen.bytes.bytesToBase64url(window.sentgen.grammarBytes()));
   return Buffer.from(b64, "base64url");
 }
 

@@ -13,7 +13,8 @@ const crypto = require("crypto");
 const fs = require("fs");
 const path = require("path");
 const { pageCases, readOr } = require("./cases.js");
-const { sentgenMakeJobs, sentgenOutputLines } = require("../engine_job.js");
+const { sentgenMakeJobs } = require("../engine_job.js");
+const { outputLines } = require("../output.js");
 
 const [enginePath, sourceDir] = process.argv.slice(2);
 
@@ -104,7 +105,7 @@ async function main() {
       // Each sentence's line starts where the engine says, and the
       // listing's lines are the rules it counts.
       const text = output.toString("latin1");
-      const kinds = sentgenOutputLines(text, job.summary.rules, job.sentences.map((s) => s.at));
+      const kinds = outputLines(text, job.summary.rules, job.sentences.map((s) => s.at));
       const rules = kinds.filter((line) => line.kind === "rule");
       if (rules.length !== job.summary.rules || rules.some((line) => text[line.start] !== "\t")) {
         problems.push(`${rules.length} listing lines found for ${job.summary.rules} rules`);
