@@ -83,6 +83,18 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
     pane.replaceChildren(parts);
   }
 
+  // A sentence's line, a button that opens its derivation. Its bytes are
+  // the line's, so the pane's text stays the output's.
+  function sentenceButton(n, line) {
+    const button = document.createElement("button");
+    button.type = "button";
+    button.className = "sentence";
+    button.title = `sentence ${n + 1}: show its derivation`;
+    button.dataset.n = String(n);
+    appendBytes(button, line);
+    return button;
+  }
+
   // Shows standard output with its sentences as buttons that open their
   // derivations, and the listing's lines labelled, to be marked by them.
   function showOutput(head, rules, starts) {
@@ -91,19 +103,15 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
     let done = 0;  // where the bytes not yet shown start
     for (const line of lines) {
       appendBytes(parts, head.subarray(done, line.start));
-      const span = document.createElement("span");
       if (line.kind === "sentence") {
-        span.className = "sentence";
-        span.tabIndex = 0;
-        span.setAttribute("role", "button");
-        span.title = `sentence ${line.label + 1}: show its derivation`;
-        span.dataset.n = String(line.label);
+        parts.append(sentenceButton(line.label, head.subarray(line.start, line.end)));
       } else {
+        const span = document.createElement("span");
         span.className = "rule";
         span.dataset.label = line.label;
+        appendBytes(span, head.subarray(line.start, line.end));
+        parts.append(span);
       }
-      appendBytes(span, head.subarray(line.start, line.end));
-      parts.append(span);
       done = line.end;
     }
     appendBytes(parts, head.subarray(done));
@@ -126,18 +134,20 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
     return button;
   }
 
-  // Under the editor: the rejection's message, or the number of warnings,
-  // each line a button that shows it in the editor.
-  function showMessages(head, status, warnedLines) {
+  // Under the editor: the rejection's message, first in standard output,
+  // with the line the engine says it names (`rejected`; 0: none); the
+  // number of lines with warnings (`warned`); each line a button that
+  // shows it in the editor.
+  function showMessages(head, status, rejected, warned) {
     const parts = [];
     if (status === 1) {
       const first = new TextDecoder().decode(head.subarray(0, 300)).split("\n")[0];
-      const match = /^grammar\.txt:(\d+): (.*)$/.exec(first);
+      const prefix = `grammar.txt:${rejected}: `;
       const strong = document.createElement("strong");
       strong.textContent = "Rejected: ";
-      parts.push(strong, match ? lineButton(Number(match[1]), `line ${match[1]}: ${match[2]}`) : first);
+      parts.push(strong, rejected > 0 && first.startsWith(prefix)
+        ? lineButton(rejected, `line ${rejected}: ${first.slice(prefix.length)}`) : first);
     }
-    const warned = warnedLines;
     if (warned.length > 0) {
       if (parts.length > 0) parts.push(document.createElement("br"));
       parts.push(`${warned.length} ${warned.length === 1 ? "line has a warning" : "lines have warnings"}` +
@@ -174,7 +184,7 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
     more.textContent = `\u2026 and ${hidden.toLocaleString("en")} more bytes, not shown: ` +
       "Download has the whole output.";
     summary.textContent = result.summary ? searchSummary(result.summary) : "";
-    showMessages(head, stopped ? null : status, warned);
+    showMessages(head, stopped ? null : status, result.summary ? result.summary.rejected : 0, warned);
   }
 
   // Copies the output as the pane shows it, escapes as written; the button,
@@ -197,13 +207,6 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
   output.addEventListener("click", (event) => {
     const sentence = event.target.closest(".sentence");
     if (sentence) onSentence(Number(sentence.dataset.n));
-  });
-  output.addEventListener("keydown", (event) => {
-    const sentence = event.target.closest(".sentence");
-    if (sentence && (event.key === "Enter" || event.key === " ")) {
-      event.preventDefault();
-      onSentence(Number(sentence.dataset.n));
-    }
   });
   messages.addEventListener("click", (event) => {
     const button = event.target.closest("button.goto");

@@ -175,12 +175,34 @@ async function checkDerivations(page, sourceDir) {
   check(picked.listing.join() === "\t0:1 S -> @" && picked.editor.join() === "2",
     `rule 0:1 marks its listing line and editor line 2: ${JSON.stringify(picked)}`);
 
-  // By keyboard: focus the first sentence, Enter.
-  await page.focus('#output .sentence[data-n="0"]');
+  // Sentences are buttons, on lines of the pane's own height: the pane is
+  // as tall as its lines.
+  const buttons = await page.evaluate(() => {
+    const pane = document.getElementById("output");
+    const style = getComputedStyle(pane);
+    const lines = pane.textContent.split("\n").length - 1;
+    const height = lines * parseFloat(style.lineHeight) + parseFloat(style.paddingTop) +
+      parseFloat(style.paddingBottom);
+    return { tags: [...new Set([...pane.querySelectorAll(".sentence")].map((s) => s.tagName))].join(),
+      roles: pane.querySelectorAll("[role=button]").length, height, scrollHeight: pane.scrollHeight };
+  });
+  check(buttons.tags === "BUTTON" && buttons.roles === 0 &&
+    Math.abs(buttons.scrollHeight - buttons.height) <= 1.5,
+  `sentences are buttons on lines of the pane's height: ${JSON.stringify(buttons)}`);
+
+  // By keyboard: Tab from the pane to the first sentence, Enter; Space on
+  // the next.
+  await page.focus("#output");
+  await page.keyboard.press("Tab");
+  const first = await page.evaluate(() => document.activeElement.dataset.n);
+  check(first === "0", `Tab from the pane reaches the first sentence (${first})`);
   await page.keyboard.press("Enter");
   await page.waitForFunction(() => window.sentgen.derivation().n === 0, { timeout: 10000 });
   const focused = await page.evaluate(() => document.activeElement.id);
   check(focused === "derivation-title", `the keyboard lands on the derivation (${focused})`);
+  await page.focus('#output .sentence[data-n="1"]');
+  await page.keyboard.press("Space");
+  await page.waitForFunction(() => window.sentgen.derivation().n === 1, { timeout: 10000 });
 
   // A long derivation: thousands of steps, forms of a hundred kilobytes.
   await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
