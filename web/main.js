@@ -57,7 +57,10 @@
       output.markRule(label);
       editor.pickLine(line);
     },
-    onClose: (n) => output.focusSentence(n),
+    onClose(n) {
+      output.selectSentence(null);
+      output.focusSentence(n);
+    },
   });
 
   // The lines that the run's messages name, as the engine tells them: the
@@ -127,10 +130,12 @@
     runner.stop();
   }
 
+  // The sentence asked for stays marked while its derivation is shown.
   function askDerivation(n) {
     if (!runner.result()) return;
     if (runner.askDerivation(n)) derivation.waiting(n);
     else derivation.unavailable(n);
+    output.selectSentence(n);
   }
 
   function loadAsEntry(fileBytes) {

@@ -240,6 +240,14 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
         listed.scrollIntoView({ block: "nearest" });
       }
     },
+    // Marks sentence `n` as the one whose derivation is shown; null: none.
+    selectSentence(n) {
+      for (const old of output.querySelectorAll(".sentence[aria-current]")) {
+        old.removeAttribute("aria-current");
+      }
+      const sentence = n === null ? null : output.querySelector(`.sentence[data-n="${n}"]`);
+      if (sentence) sentence.setAttribute("aria-current", "true");
+    },
     focusSentence(n) {
       const sentence = output.querySelector(`.sentence[data-n="${n}"]`);
       if (sentence) sentence.focus();

@@ -203,6 +203,12 @@ async function checkDerivations(page, sourceDir) {
   await page.focus('#output .sentence[data-n="1"]');
   await page.keyboard.press("Space");
   await page.waitForFunction(() => window.sentgen.derivation().n === 1, { timeout: 10000 });
+  await checkSelected(page, "opened by Space");
+  // Close gives the focus back to the sentence, which is no longer marked.
+  await page.click("#derivation-close");
+  const closed = await page.evaluate(() => ({ focus: document.activeElement.dataset.n,
+    marked: document.querySelectorAll("#output [aria-current]").length }));
+  check(closed.focus === "1" && closed.marked === 0, `Close: ${JSON.stringify(closed)}`);
 
   // A long derivation: thousands of steps, forms of a hundred kilobytes.
   await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
@@ -396,6 +402,45 @@ async function checkReliance(page, open, sourceDir) {
     `a rejection's message by the editor: ${message}`);
 }
 
+// At 360 px, a click on a sentence cut in half by the pane's bottom edge
+// opens it without scrolling the pane.
+async function checkCutClick(page) {
+  const at = await page.evaluate(() => {
+    const pane = document.getElementById("output");
+    const line = parseFloat(getComputedStyle(pane).lineHeight);
+    scrollTo(0, pane.getBoundingClientRect().top + scrollY - 40);
+    pane.scrollTop = 0;
+    const sentence = pane.querySelector('.sentence[data-n="12"]');
+    pane.scrollTop = Math.round(sentence.getBoundingClientRect().bottom -
+      pane.getBoundingClientRect().bottom + line / 2);
+    const box = sentence.getBoundingClientRect();
+    return { x: box.left + 3, y: box.top + line / 4, scrollTop: pane.scrollTop,
+      cut: pane.getBoundingClientRect().bottom - box.top };
+  });
+  await page.mouse.click(at.x, at.y);
+  await page.waitForFunction(() => window.sentgen.derivation() &&
+    window.sentgen.derivation().n === 12, { timeout: 10000 });
+  const after = await page.evaluate(() => document.getElementById("output").scrollTop);
+  check(at.scrollTop > 0 && after === at.scrollTop,
+    `a click on a sentence cut by the pane's edge leaves the pane where it was: ${JSON.stringify(at)}, then ${after}`);
+}
+
+// The sentence whose derivation is shown stays marked once the pointer has
+// left it, and only it.
+async function checkSelected(page, what) {
+  await page.mouse.move(1, 1);
+  const marked = await page.evaluate(() => {
+    const current = [...document.querySelectorAll("#output [aria-current]")];
+    const n = window.sentgen.derivation().n;
+    const other = document.querySelector(`#output .sentence[data-n="${n === 3 ? 4 : 3}"]`);
+    return { current: current.map((s) => s.dataset.n), n,
+      band: current.length > 0 && getComputedStyle(current[0]).backgroundColor !==
+        getComputedStyle(other).backgroundColor };
+  });
+  check(marked.current.join() === String(marked.n) && marked.band,
+    `the shown derivation's sentence is marked in the output (${what}): ${JSON.stringify(marked)}`);
+}
+
 // axe-core on the page as it stands: no violation of any rule it checks,
 // colour contrast among them.
 async function checkAccessibility(page, what) {
@@ -505,8 +550,11 @@ async function main() {
       const overflow = await shot.evaluate(() => document.documentElement.scrollWidth);
       check(overflow <= width, `no sideways scrolling at ${width} px (${overflow} px wide)`);
       await shot.screenshot({ path: path.join(screenshotDir, `page-${width}-${scheme}.png`), fullPage: true });
+      if (width === 360) await checkCutClick(shot);
       await shot.click('#output .sentence[data-n="2"]');
-      await shot.waitForFunction(() => window.sentgen.derivation(), { timeout: 10000 });
+      await shot.waitForFunction(() => window.sentgen.derivation() &&
+        window.sentgen.derivation().n === 2, { timeout: 10000 });
+      await checkSelected(shot, `${width} px`);
       await shot.click('#derivation-steps button[data-label="0:0"]');
       await checkAccessibility(shot, `${width} px, ${scheme}, a derivation`);
       await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}-${scheme}.png`), fullPage: true });
