@@ -27,7 +27,11 @@ async function sentgenMakeJobs(createSentgenEngine) {
       job.errors = errors;
       job.status = status;
     },
-    sentgenRuleLine(entry, slot, line) { replay.ruleLines.set(`${entry}:${slot}`, line); },
+    sentgenRule({ entry, slot, line, lhs, text }) {
+      const label = `${entry}:${slot}`;
+      replay.ruleLines.set(label, line);
+      replay.rules.set(label, { lhs, text });
+    },
     sentgenRewrite(rewrite) { replay.onStep(rewrite); },
   });
 
@@ -61,13 +65,14 @@ async function sentgenMakeJobs(createSentgenEngine) {
     // (-1: not told) and the bytes put there, and text of the form from
     // byte `start`: the whole form when it has at most `whole` bytes, else,
     // for the first and last `ends` steps, `context` bytes each side of the
-    // rule's text. Returns whether every rule fitted, and the rule lines
-    // of the file (label "E:S" -> line number).
+    // rule's text. Returns whether every rule fitted, the rule lines of the
+    // file (label "E:S" -> line number) and its rules (label -> {lhs: the
+    // left-hand side's byte, text: the bytes it puts into a form}).
     derivation(grammar, labels, { whole, ends, context }, onStep) {
-      replay = { onStep, ruleLines: new Map() };
+      replay = { onStep, ruleLines: new Map(), rules: new Map() };
       const fits = withBytes(grammar, (at, size) => withBytes(labels, (rules) =>
         engine._sentgen_derivation(at, size, rules, labels.length / 2, whole, ends, context)));
-      const done = { fits: fits === 1, ruleLines: replay.ruleLines };
+      const done = { fits: fits === 1, ruleLines: replay.ruleLines, rules: replay.rules };
       replay = null;
       return done;
     },

@@ -10,8 +10,9 @@ cmake_minimum_required(VERSION 3.20)  # "@NAME@" is text, not a variable
 # share one function's scope, so that none of them is a global of the page.
 set(page_scripts bytes.js byte_font.js editor.js output.js runner.js derivation.js address.js
   main.js)
-# The worker's: the engine's calls, then the worker, which takes the page's messages.
-set(worker_scripts engine_job.js worker.js)
+# The worker's: the engine's calls and the trees, then the worker, which
+# takes the page's messages.
+set(worker_scripts engine_job.js tree.js worker.js)
 
 file(READ ${SOURCE}/index.html page)
 file(READ ${SOURCE}/style.css style)
