@@ -8,9 +8,10 @@
 
 // `elements`: section, title, about, steps (the list), save, close.
 // `appendBytes(parent, bytes)`: writes bytes as the panes do. `onPick(
-// label, line)`: rule `label` (from the file's line `line`) was picked;
-// null: none. `onClose(n)`: the view of sentence `n` was closed.
-function makeDerivationView({ elements, appendBytes, onPick, onClose }) {
+// label)`: a step's rule `label` was picked. `onSave(blob, name)`: saves
+// the steps as a file. `onClose(n)`: Close was pressed on the view of
+// sentence `n`.
+function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) {
   const { section, title, about, steps, save, close } = elements;
   let derivation = null;  // the derivation shown: the worker's message
 
@@ -94,23 +95,11 @@ function makeDerivationView({ elements, appendBytes, onPick, onClose }) {
 
   // Marks rule `label`'s step labels; null: none.
   function markRule(label) {
-    for (const old of section.querySelectorAll(".picked")) old.classList.remove("picked");
+    for (const old of steps.querySelectorAll(".picked")) old.classList.remove("picked");
     if (label === null) return;
-    for (const button of section.querySelectorAll(`[data-label="${label}"]`)) {
+    for (const button of steps.querySelectorAll(`[data-label="${label}"]`)) {
       button.classList.add("picked");
     }
-  }
-
-  // Picks rule `label`: marked here, and where onPick marks it.
-  function pick(label) {
-    markRule(label);
-    onPick(label, label === null || !derivation ? 0 : derivation.ruleLines[label] || 0);
-  }
-
-  function hide() {
-    derivation = null;
-    section.hidden = true;
-    pick(null);
   }
 
   // Says what is on its way, or why nothing is, for sentence `n`.
@@ -120,29 +109,25 @@ function makeDerivationView({ elements, appendBytes, onPick, onClose }) {
     steps.replaceChildren();
   }
 
-  function saveSteps() {
-    if (!derivation) return;
-    const link = document.createElement("a");
-    link.href = URL.createObjectURL(derivation.text);
-    link.download = `sentgen-derivation-${derivation.n + 1}.txt`;
-    link.click();
-    setTimeout(() => URL.revokeObjectURL(link.href), 10000);
-  }
 
   steps.addEventListener("click", (event) => {
     const rule = event.target.closest("button.rule-label");
-    if (rule) pick(rule.dataset.label);
+    if (rule) onPick(rule.dataset.label);
   });
-  save.addEventListener("click", saveSteps);
-  close.addEventListener("click", () => {
-    const n = derivation ? derivation.n : 0;
-    hide();
-    onClose(n);
+  save.addEventListener("click", () => {
+    if (derivation) onSave(derivation.text, `sentgen-derivation-${derivation.n + 1}.txt`);
   });
+  close.addEventListener("click", () => onClose(derivation ? derivation.n : 0));
 
   return {
     show,
-    hide,
+    markRule,
+    hide() {
+      derivation = null;
+      section.hidden = true;
+    },
+    // The file's line of rule `label`; 0: none known.
+    lineOf: (label) => (derivation && derivation.ruleLines[label]) || 0,
     waiting: (n) => say(`sentence ${n + 1}: replaying\u2026`),
     unavailable: (n) => say(`sentence ${n + 1}: derivations come with a finished run; this one ` +
       "was stopped. Ctrl+Enter runs the grammar again."),

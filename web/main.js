@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // The page: wires the editor, the runs, the output panes, the derivation
-// view and the address together. Each change runs the grammar after a
+// view and its tree, and the address together. Each change runs the grammar after a
 // short pause; the rest happens in the parts, which know each other only
 // through what is passed to them here.
 "use strict";
@@ -53,15 +53,39 @@
     elements: { section: $("derivation"), title: $("derivation-title"), about: $("derivation-about"),
       steps: $("derivation-steps"), save: $("derivation-save"), close: $("derivation-close") },
     appendBytes: output.appendBytes,
-    onPick(label, line) {
-      output.markRule(label);
-      editor.pickLine(line);
-    },
+    onPick: (label) => pick(label),
+    onSave: (blob, name) => download(blob, name),
     onClose(n) {
-      output.selectSentence(null);
+      closeDerivation();
       output.focusSentence(n);
     },
   });
+
+  const tree = makeTreeView({
+    elements: { box: $("tree-box"), about: $("tree-about"), details: $("tree-text"),
+      list: $("tree-list"), save: $("tree-save") },
+    trees: sentgenTree,
+    onPick: (label) => pick(label),
+    onSave() {
+      const shown = derivation.current();
+      if (shown && runner.askTree(shown.n)) tree.saving(true);
+    },
+  });
+
+  // Marks rule `label` wherever it shows: its steps and nodes, its
+  // listing line, its editor line; null: none.
+  function pick(label) {
+    derivation.markRule(label);
+    tree.markRule(label);
+    output.markRule(label);
+    editor.pickLine(label === null ? 0 : derivation.lineOf(label));
+  }
+
+  function closeDerivation() {
+    pick(null);
+    derivation.hide();
+    output.selectSentence(null);
+  }
 
   // The lines that the run's messages name, as the engine tells them: the
   // rejected line, the lines with warnings.
@@ -77,7 +101,7 @@
     source: $("worker-source").textContent,
     onStart(runs) {
       document.body.dataset.runs = String(runs);
-      derivation.hide();
+      closeDerivation();
       output.clear();
       setState("running", "running\u2026");
     },
@@ -89,7 +113,7 @@
       const marks = result.stopped ? new Map() : marksOf(result.summary);
       const warned = [...marks].filter(([, kind]) => kind === "warning").map(([line]) => line);
       output.showResult(result, warned);
-      derivation.hide();
+      closeDerivation();
       editor.setMarks(marks);
       if (result.stopped) {
         setState("stopped", `stopped after ${result.total.toLocaleString("en")} bytes`);
@@ -103,7 +127,14 @@
       output.showCrash(message);
       setState("done", "failed");
     },
-    onDerivation: (message) => derivation.show(message),
+    onDerivation(message) {
+      tree.show(message.tree, message.fits);
+      derivation.show(message);
+    },
+    onTree(message) {
+      tree.saving(false);
+      download(message.text, `sentgen-tree-${message.n + 1}.txt`);
+    },
   });
 
   const address = makeAddress({
@@ -133,6 +164,7 @@
   // The sentence asked for stays marked while its derivation is shown.
   function askDerivation(n) {
     if (!runner.result()) return;
+    tree.clear();
     if (runner.askDerivation(n)) derivation.waiting(n);
     else derivation.unavailable(n);
     output.selectSentence(n);
@@ -143,12 +175,11 @@
     address.loadAsEntry(fileBytes);
   }
 
-  function download() {
-    const result = runner.result();
-    if (!result) return;
+  // Saves `blob` as the file `name`.
+  function download(blob, name) {
     const link = document.createElement("a");
-    link.href = URL.createObjectURL(result.output);
-    link.download = "sentgen-output.txt";
+    link.href = URL.createObjectURL(blob);
+    link.download = name;
     link.click();
     setTimeout(() => URL.revokeObjectURL(link.href), 10000);
   }
@@ -175,7 +206,9 @@
   $("copy").addEventListener("click", () => {
     if (runner.result()) output.copy();
   });
-  $("download").addEventListener("click", download);
+  $("download").addEventListener("click", () => {
+    if (runner.result()) download(runner.result().output, "sentgen-output.txt");
+  });
   document.addEventListener("keydown", (event) => {
     if (event.key === "Escape" && runner.busy()) stop();
     if (event.key === "Enter" && (event.ctrlKey || event.metaKey)) run();
@@ -189,6 +222,8 @@
     grammarBytes: editor.bytes,
     result: runner.result,
     derivation: derivation.current,
+    tree: tree.tree,
+    trees: sentgenTree,
     marks: editor.marks,
   };
 

@@ -9,8 +9,8 @@
 // `source`: the worker's script. `onStart()`: a run begins. `onProgress(
 // head, total)`: more output came. `onResult(result)`: a run ended or was
 // stopped. `onCrash(message)`: the engine failed. `onDerivation(message)`:
-// a replayed derivation came.
-function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivation }) {
+// a replayed derivation came; `onTree(message)`: a tree written as text.
+function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivation, onTree }) {
   let worker = null;     // the worker, made on first use and after a stop
   let busy = false;      // whether the worker is running
   let runs = 0;          // runs started, for the tests to wait on
@@ -54,8 +54,8 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
 
   function heard(from, message) {
     if (from !== worker) return;  // a stopped run's last words
-    if (message.type === "derivation") {
-      onDerivation(message);
+    if (message.type === "derivation" || message.type === "tree") {
+      (message.type === "tree" ? onTree : onDerivation)(message);
       return;
     }
     if (message.type === "progress") {
@@ -102,6 +102,13 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
     askDerivation(n) {
       if (!result || !worker || busy || result.stopped) return false;
       worker.postMessage({ type: "derivation", n });
+      return true;
+    },
+    // Asks for the tree of sentence `n`'s derivation, replayed last, as
+    // text; false when the worker has none to give.
+    askTree(n) {
+      if (!result || !worker || busy || result.stopped) return false;
+      worker.postMessage({ type: "tree", n });
       return true;
     },
     busy: () => busy,

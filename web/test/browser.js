@@ -243,6 +243,143 @@ async function checkDerivations(page, sourceDir) {
   }
 }
 
+// Opens the derivation of the sentence that reads `text`, by mouse.
+async function openSentence(page, text) {
+  const n = await page.$$eval("#output .sentence", (all, want) =>
+    all.findIndex((s) => s.textContent === want), text);
+  await page.click(`#output .sentence[data-n="${n}"]`);
+  await page.waitForFunction((want) => window.sentgen.derivation() &&
+    window.sentgen.derivation().n === want, { timeout: 10000 }, n);
+  return n;
+}
+
+// Focuses the tree's node `node`; puppeteer focuses HTML elements only.
+async function focusNode(page, node) {
+  await page.evaluate((n) => document.querySelector(`#tree-box g[data-node="${n}"]`).focus(), node);
+}
+
+// What is marked of a rule: its listing line, its editor line, its steps'
+// labels and its tree's nodes.
+async function markedRule(page) {
+  return page.evaluate(() => ({
+    listing: [...document.querySelectorAll("#output .rule.picked")].map((e) => e.dataset.label).join(),
+    editor: [...document.querySelectorAll("#gutter .picked")].map((e) => e.textContent).join(),
+    steps: [...new Set([...document.querySelectorAll("#derivation-steps .picked")].map((e) => e.dataset.label))].join(),
+    nodes: [...new Set([...document.querySelectorAll("#tree-box .picked")].map((e) => e.dataset.label))].join(),
+  }));
+}
+
+// The derivation tree: drawn with the leaves spelling the sentence left to
+// right and no two nodes of a row overlapping, its root the start symbol's,
+// a node for every step; the same tree as a list; each rule's node reached
+// by the arrow keys from the one Tab reaches, and Enter or a click on a
+// node marks its rule as a step's label does; a tree too large to draw says
+// so, and Save tree writes every node of it, one a line.
+async function checkTree(page, sourceDir) {
+  await loadAndRun(page, Buffer.from("E -> E+T\nE -> T\nT -> T*F\nT -> F\nF -> (E)\nF -> a\n"));
+  await openSentence(page, "(a)+a");
+  const drawn = await page.evaluate(() => {
+    const nodes = [...document.querySelectorAll("#tree-box g.node")].map((g) => {
+      const box = g.getBoundingClientRect();
+      return { rule: g.classList.contains("rule"), empty: g.classList.contains("empty"),
+        text: g.textContent, name: g.getAttribute("aria-label"), left: box.left, right: box.right,
+        top: Math.round(box.top) };
+    });
+    const leaves = nodes.filter((n) => !n.rule && !n.empty).sort((a, b) => a.left - b.left);
+    const overlaps = nodes.filter((a) => nodes.some((b) => a !== b && a.top === b.top &&
+      a.left < b.right && b.left < a.right)).length;
+    const tree = window.sentgen.tree();
+    return { spelt: leaves.map((n) => n.text).join(""), overlaps, root: nodes[0].name,
+      rules: nodes.filter((n) => n.rule).length, steps: window.sentgen.derivation().count,
+      items: document.querySelectorAll("#tree-list li").length, nodes: tree.nodes,
+      first: document.querySelector("#tree-list li").firstChild.textContent };
+  });
+  check(drawn.spelt === "(a)+a" && drawn.overlaps === 0 && drawn.root === "E 0:0, step 1" &&
+    drawn.rules === drawn.steps && drawn.items === drawn.nodes && drawn.nodes === 14 &&
+    drawn.first === "E, rule 0:0", `the tree of (a)+a, drawn and as a list: ${JSON.stringify(drawn)}`);
+
+  // Tab from Save tree reaches the tree's root; the arrows reach every
+  // rule's node from there.
+  await page.focus("#tree-save");
+  await page.keyboard.press("Tab");
+  const entered = await page.evaluate(() => document.activeElement.dataset.node);
+  check(entered === "0", `Tab reaches the tree's root (${entered})`);
+  const reached = new Set(["0"]);
+  const todo = ["0"];
+  const moves = [];
+  while (todo.length > 0) {
+    const from = todo.pop();
+    for (const key of ["ArrowDown", "ArrowRight", "ArrowLeft", "ArrowUp"]) {
+      await focusNode(page, from);
+      await page.keyboard.press(key);
+      const to = await page.evaluate(() => document.activeElement.dataset.node);
+      moves.push(`${from}${key.slice(5, 6)}${to}`);
+      if (to !== undefined && !reached.has(to)) {
+        reached.add(to);
+        todo.push(to);
+      }
+    }
+  }
+  check(reached.size === drawn.rules, `the arrow keys reach every rule's node: ${moves.join(" ")}`);
+  await focusNode(page, "0");
+  await page.keyboard.press("ArrowDown");
+  await page.keyboard.press("ArrowRight");
+  const path1 = await page.evaluate(() => document.activeElement.getAttribute("aria-label"));
+  await page.keyboard.press("End");
+  const last = await page.evaluate(() => document.activeElement.getAttribute("aria-label"));
+  check(path1 === "T 1:1, step 8" && last === "F 2:1, step 9",
+    `Down and Right go to the root's first child's neighbour, End to the last step: ${path1}, ${last}`);
+  await page.keyboard.press("Home");
+  await page.keyboard.press("ArrowDown");
+  await page.keyboard.press("Enter");
+  const byKey = await markedRule(page);
+  check(JSON.stringify(byKey) === JSON.stringify({ listing: "0:1", editor: "2", steps: "0:1", nodes: "0:1" }),
+    `Enter on a node marks its rule everywhere: ${JSON.stringify(byKey)}`);
+
+  // By mouse: a node of F -> (E).
+  await page.click('#tree-box g.rule[data-label="2:0"]');
+  const byMouse = await markedRule(page);
+  const focus = await page.evaluate(() => document.activeElement.dataset.label);
+  check(JSON.stringify(byMouse) === JSON.stringify({ listing: "2:0", editor: "5", steps: "2:0", nodes: "2:0" }) &&
+    focus === "2:0", `a click on a node marks its rule everywhere: ${JSON.stringify(byMouse)}, focus ${focus}`);
+  // A step's label marks the tree's nodes too.
+  await page.click('#derivation-steps button[data-label="1:1"]');
+  const fromStep = await markedRule(page);
+  check(fromStep.nodes === "1:1", `a step's label marks the tree's nodes: ${JSON.stringify(fromStep)}`);
+
+  // Too large to draw: the last sentence of reprint, saved as text.
+  await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
+  const sentences = await page.$$eval("#output .sentence", (s) => s.length);
+  await page.evaluate((n) => document.querySelector(`#output .sentence[data-n="${n}"]`).click(), sentences - 1);
+  await page.waitForFunction((n) => window.sentgen.derivation() &&
+    window.sentgen.derivation().n === n, { timeout: 10000 }, sentences - 1);
+  const saved = await page.evaluate(async (n) => {
+    const about = document.getElementById("tree-about").textContent;
+    const drawnNodes = document.querySelectorAll("#tree-box g").length;
+    const file = new Promise((resolve) => {
+      const click = HTMLAnchorElement.prototype.click;
+      HTMLAnchorElement.prototype.click = function saving() {
+        HTMLAnchorElement.prototype.click = click;
+        resolve({ name: this.download, href: this.href });
+      };
+    });
+    document.getElementById("tree-save").click();
+    const { name, href } = await file;
+    const lines = (await (await fetch(href)).text()).split("\n").slice(0, -1);
+    // A leaf's line has no label; its symbol is a byte, written as the page writes bytes.
+    const spelt = lines.map((line) => line.replace(/^ *(\[\d+\] )?/, "")).filter((node) => !node.includes(" "))
+      .map((leaf) => (leaf.startsWith("\\x") ? String.fromCharCode(parseInt(leaf.slice(2), 16)) : leaf))
+      .join("");
+    const sentence = document.querySelector(`#output .sentence[data-n="${n}"]`).textContent;
+    return { about, drawnNodes, name, lines: lines.length, first: lines[0], spells: spelt === sentence,
+      nodes: Number(/has ([\d,]+) nodes/.exec(about)[1].replace(/,/g, "")) };
+  }, sentences - 1);
+  check(saved.about.includes("more than the 300") && saved.drawnNodes === 0 &&
+    saved.name === `sentgen-tree-${sentences}.txt` && saved.lines === saved.nodes && saved.nodes > 300 &&
+    /^N \d+:\d+$/.test(saved.first) && saved.spells,
+  `a tree too large to draw is counted and saved whole: ${JSON.stringify(saved)}`);
+}
+
 // The page as a tool to rely on: a large or binary file opens without
 // freezing it; a stopped run keeps and labels its output, and Download
 // saves exactly that; Back undoes loading an example; a broken link says
@@ -515,6 +652,7 @@ async function main() {
     await fresh.close();
 
     await checkDerivations(page, sourceDir);
+    await checkTree(page, sourceDir);
     await checkReliance(page, open, sourceDir);
 
     // Keyboard alone: Tab reaches the examples, and an example loads.
