@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The page in headless Chromium, opened from disk: every case and workload
-// that a page can run, put into the editor as a file would be, must show
-// the program's standard output and error byte for byte (a long output:
-// its first megabyte, and the whole by SHA-256 through the download); a
-// rejected file marks its line; the address keeps the grammar; a flood of
-// output does not hold the page, and a run can be stopped; the console
-// shows no error. Screenshots at 1280 and 360 pixels wide.
-// Usage: node browser.js PAGE SOURCE_DIR CHROMIUM SCREENSHOT_DIR
+// The page in headless Chromium or Firefox, opened from disk: every case
+// and workload that a page can run, put into the editor as a file would
+// be, must show the program's standard output and error byte for byte (a
+// long output: its first megabyte, and the whole by SHA-256 through the
+// download); a rejected file marks its line; the address keeps the
+// grammar; a flood of output does not hold the page, and a run can be
+// stopped; derivations and their trees by mouse and keyboard; the console
+// shows no error. Screenshots at 1280 and 360 pixels wide, light and dark,
+// in SCREENSHOT_DIR/BROWSER. Chromium is driven over its DevTools
+// protocol, Firefox over WebDriver BiDi, which here emulates no media
+// features: Firefox's dark pages come from a second Firefox that prefers
+// dark.
+// Usage: node browser.js PAGE SOURCE_DIR chromium|firefox EXECUTABLE SCREENSHOT_DIR
 "use strict";
 
 const crypto = require("crypto");
@@ -16,7 +21,9 @@ const path = require("path");
 const puppeteer = require("puppeteer-core");
 const { pageCases, readOr } = require("./cases.js");
 
-const [pagePath, sourceDir, chromium, screenshotDir] = process.argv.slice(2);
+const [pagePath, sourceDir, browserName, executable, screenshotRoot] = process.argv.slice(2);
+const firefox = browserName === "firefox";
+const screenshotDir = path.join(screenshotRoot, browserName);
 const pageUrl = `file://${path.resolve(pagePath)}`;
 const HEAD_LIMIT = 1 << 20;  // bytes of standard output the page shows
 
@@ -149,6 +156,19 @@ async function summaryOf(page, grammar) {
   return page.$eval("#summary", (p) => p.textContent);
 }
 
+// Clicks sentence `n` at the start of its line, scrolled into view: the
+// line may be far wider than the pane, and WebDriver BiDi clicks an
+// element's middle, wherever that is.
+async function clickLineStart(page, n) {
+  const at = await page.evaluate((k) => {
+    const sentence = document.querySelector(`#output .sentence[data-n="${k}"]`);
+    sentence.scrollIntoView({ block: "center", inline: "start" });
+    const box = sentence.getBoundingClientRect();
+    return { x: box.left + 3, y: box.top + box.height / 2 };
+  }, n);
+  await page.mouse.click(at.x, at.y);
+}
+
 // Derivations: a sentence opens its derivation by mouse and by keyboard;
 // a rule's label marks its listing line and its editor line; a long
 // derivation shows its first and last steps and saves them all; the
@@ -201,7 +221,7 @@ async function checkDerivations(page, sourceDir) {
   const focused = await page.evaluate(() => document.activeElement.id);
   check(focused === "derivation-title", `the keyboard lands on the derivation (${focused})`);
   await page.focus('#output .sentence[data-n="1"]');
-  await page.keyboard.press("Space");
+  await page.keyboard.press(" ");  // WebDriver BiDi knows no "Space"
   await page.waitForFunction(() => window.sentgen.derivation().n === 1, { timeout: 10000 });
   await checkSelected(page, "opened by Space");
   // Close gives the focus back to the sentence, which is no longer marked.
@@ -213,7 +233,7 @@ async function checkDerivations(page, sourceDir) {
   // A long derivation: thousands of steps, forms of a hundred kilobytes.
   await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
   const sentences = await page.$$eval("#output .sentence", (s) => s.length);
-  await page.click(`#output .sentence[data-n="${sentences - 1}"]`);
+  await clickLineStart(page, sentences - 1);
   await page.waitForFunction((n) => window.sentgen.derivation() &&
     window.sentgen.derivation().n === n, { timeout: 10000 }, sentences - 1);
   const view = await page.evaluate(async () => {
@@ -443,7 +463,8 @@ async function checkReliance(page, open, sourceDir) {
     return {
       bytes: [...backdrop.querySelectorAll(".byte")].map((span) =>
         Math.round(span.getBoundingClientRect().width / column)),
-      heights: [...new Set(rows.map((row) => row.getBoundingClientRect().height))],
+      // To a hundredth of a pixel: Firefox's heights differ in the sixth digit.
+      heights: [...new Set(rows.map((row) => Math.round(row.getBoundingClientRect().height * 100)))],
       firstLine: rows[0].textContent,
     };
   });
@@ -589,15 +610,45 @@ async function checkAccessibility(page, what) {
   check(violations.length === 0, `axe-core at ${what}: ${violations.join(" | ")}`);
 }
 
-async function main() {
-  const profile = fs.mkdtempSync(path.join(os.tmpdir(), "sentgen-chromium-"));
-  const browser = await puppeteer.launch({
-    executablePath: chromium,
+// Launches the browser with a fresh profile; its pages prefer `scheme`
+// (Firefox's preference; Chromium's pages are told each time).
+async function launch(scheme) {
+  const profile = fs.mkdtempSync(path.join(os.tmpdir(), `sentgen-${browserName}-`));
+  const browser = await (firefox ? puppeteer.launch({
+    browser: "firefox",
+    protocol: "webDriverBiDi",
+    executablePath: executable,
+    headless: true,
+    userDataDir: profile,
+    // The system's theme too, as a user's, so that scrollbars follow.
+    extraPrefsFirefox: { "layout.css.prefers-color-scheme.content-override": scheme === "dark" ? 0 : 1,
+      "ui.systemUsesDarkTheme": scheme === "dark" ? 1 : 0 },
+  }) : puppeteer.launch({
+    executablePath: executable,
     headless: true,
     userDataDir: profile,
     args: ["--no-sandbox", "--disable-gpu", "--disable-quic", "--no-first-run",
       "--disable-background-networking", "--disable-component-update", "--disable-sync"],
-  });
+  }));
+  return {
+    browser,
+    async close() {
+      await browser.close();
+      fs.rmSync(profile, { recursive: true, force: true });
+    },
+  };
+}
+
+async function main() {
+  const started = Date.now();
+  const launched = [await launch("light")];
+  const { browser } = launched[0];
+  // A browser whose pages prefer `scheme`.
+  const browserFor = async (scheme) => {
+    if (!firefox || scheme === "light") return browser;
+    if (launched.length === 1) launched.push(await launch(scheme));
+    return launched[1].browser;
+  };
   const consoleErrors = [];
   const open = async (url, width = 1280, height = 800) => {
     const page = await browser.newPage();
@@ -641,8 +692,12 @@ async function main() {
     const flood = fs.readFileSync(path.join(sourceDir, "bench/workloads/flood/grammar.txt"));
     const fresh = await open(pageUrl);
     await loadAndRun(fresh, flood);
-    const memory = await fresh.evaluate(() => performance.memory.usedJSHeapSize);
-    check(memory < 32 << 20, `the page's memory after a flood: ${memory} bytes`);
+    if (firefox) {
+      console.log("the page's memory after a flood: not measured, Firefox has no performance.memory");
+    } else {
+      const memory = await fresh.evaluate(() => performance.memory.usedJSHeapSize);
+      check(memory < 32 << 20, `the page's memory after a flood: ${memory} bytes`);
+    }
     await fresh.evaluate((b64) => {
       window.sentgen.loadBytes(Uint8Array.from(atob(b64), (c) => c.charCodeAt(0)));
     }, Buffer.concat([flood, Buffer.from("; once more\n")]).toString("base64"));
@@ -674,12 +729,14 @@ async function main() {
     const rejected = Buffer.from("S -> aSb\nS -> @\nS\n");
     for (const [width, height, scheme] of [[1280, 800, "light"], [360, 740, "light"],
       [1280, 800, "dark"], [360, 740, "dark"]]) {
-      const shot = await browser.newPage();
+      const shot = await (await browserFor(scheme)).newPage();
       shot.on("pageerror", (error) => consoleErrors.push(String(error)));
       await shot.setViewport({ width, height });
-      await shot.emulateMediaFeatures([{ name: "prefers-color-scheme", value: scheme }]);
+      if (!firefox) await shot.emulateMediaFeatures([{ name: "prefers-color-scheme", value: scheme }]);
       await shot.goto(`${pageUrl}#g=${rejected.toString("base64url")}`);
       await waitForRun(shot, 0);
+      check(await shot.evaluate((want) => matchMedia(`(prefers-color-scheme: ${want})`).matches, scheme),
+        `the page at ${width} px prefers ${scheme}`);
       await checkAccessibility(shot, `${width} px, ${scheme}, a rejected file`);
       await loadAndRun(shot, demo);
       await checkAccessibility(shot, `${width} px, ${scheme}, a file with warnings`);
@@ -694,15 +751,17 @@ async function main() {
         window.sentgen.derivation().n === 2, { timeout: 10000 });
       await checkSelected(shot, `${width} px`);
       await shot.click('#derivation-steps button[data-label="0:0"]');
-      await checkAccessibility(shot, `${width} px, ${scheme}, a derivation`);
+      await shot.evaluate(() => { document.getElementById("tree-text").open = true; });
+      await focusNode(shot, "2");
+      await checkAccessibility(shot, `${width} px, ${scheme}, a derivation and its tree`);
       await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}-${scheme}.png`), fullPage: true });
       await shot.close();
     }
     check(consoleErrors.length === 0, `no console errors: ${consoleErrors.join(" | ")}`);
-    console.log(`web.browser: ${cases} cases; ${failures === 0 ? "all passed" : `${failures} failed`}`);
+    console.log(`web.browser in ${browserName} (${await browser.version()}): ${cases} cases; ` +
+      `${failures === 0 ? "all passed" : `${failures} failed`}; ${((Date.now() - started) / 1000).toFixed(0)} s`);
   } finally {
-    await browser.close();
-    fs.rmSync(profile, { recursive: true, force: true });
+    for (const each of launched) await each.close();
   }
   process.exitCode = failures > 0 ? 1 : 0;
 }
