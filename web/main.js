@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The page: wires the editor, the runs, the output panes, the derivation
-// view and its tree, and the address together. Each change runs the grammar after a
-// short pause; the rest happens in the parts, which know each other only
-// through what is passed to them here.
+// view and its tree, and the address together. Each change runs the
+// grammar after a short pause; the rest happens in the parts, which know
+// each other only through what is passed to them here.
 "use strict";
 
 {
@@ -24,7 +24,8 @@
   };
 
   const editor = makeEditor({
-    elements: { field: $("grammar"), gutter: $("gutter"), backdrop: $("backdrop"), plainNote: $("plain-note") },
+    elements: { field: $("grammar"), gutter: $("gutter"), backdrop: $("backdrop"),
+      plainNote: $("plain-note") },
     bytes,
     // After a change of the text, a run after a quiet time; the user's own
     // edit gives the address back to the editor.
@@ -223,7 +224,6 @@
     result: runner.result,
     derivation: derivation.current,
     tree: tree.tree,
-    trees: sentgenTree,
     marks: editor.marks,
   };
 

@@ -108,9 +108,10 @@ function makeTreeView({ elements, trees, onPick, onSave }) {
       nodes[node] = g;
       if (tree.step[node] === tree.labels.length) last = node;
       drawn.append(g);
-      for (let i = 0; i < tree.count[node]; i += 1) {
-        const [cx, cy] = centre(tree.first[node] + i);
-        edges.append(make("line", { x1: x, y1: y + BOX / 2, x2: cx, y2: cy - (tree.step[tree.first[node] + i] > 0 ? BOX / 2 : 9) }));
+      for (let child = tree.first[node]; child < tree.first[node] + tree.count[node]; child += 1) {
+        const [cx, cy] = centre(child);
+        const top = cy - (tree.step[child] > 0 ? BOX / 2 : 9);  // a leaf's text is some 18 px high
+        edges.append(make("line", { x1: x, y1: y + BOX / 2, x2: cx, y2: top }));
       }
     });
     svg.append(edges, drawn);
@@ -183,6 +184,7 @@ function makeTreeView({ elements, trees, onPick, onSave }) {
       box.hidden = !drawable;
       details.hidden = !drawable;
       save.disabled = !fits;
+      save.textContent = "Save tree";
       const count = `${made.nodes.toLocaleString("en")} ${made.nodes === 1 ? "node" : "nodes"}`;
       if (!fits) {
         about.textContent = "The derivation did not replay: it has no tree.";
@@ -202,8 +204,11 @@ function makeTreeView({ elements, trees, onPick, onSave }) {
       shown = null;
       box.replaceChildren();
       list.replaceChildren();
+      box.hidden = true;
+      details.hidden = true;
       about.textContent = "";
       save.disabled = true;
+      save.textContent = "Save tree";
     },
     // Marks the nodes of rule `label`; null: none.
     markRule(label) {

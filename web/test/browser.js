@@ -664,6 +664,11 @@ async function main() {
   };
   try {
     const page = await open(pageUrl);
+    // The page's parts are given what they need, not globals of the page.
+    const globals = await page.evaluate(() => ["sentgenBytes", "byteFont", "sentgenTree", "makeEditor",
+      "makeOutputView", "makeRunner", "makeDerivationView", "makeTreeView", "makeAddress"]
+      .filter((name) => (0, eval)(`typeof ${name}`) !== "undefined"));
+    check(globals.length === 0, `the page's parts are not its globals: ${globals.join(", ")}`);
     const times = [];
     let cases = 0;
     for (const c of pageCases(sourceDir).filter((each) => each.usable)) {
