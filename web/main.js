@@ -63,8 +63,8 @@
   });
 
   const tree = makeTreeView({
-    elements: { box: $("tree-box"), about: $("tree-about"), details: $("tree-text"),
-      list: $("tree-list"), save: $("tree-save") },
+    elements: { title: $("tree-title"), box: $("tree-box"), about: $("tree-about"),
+      details: $("tree-text"), list: $("tree-list"), save: $("tree-save") },
     trees: sentgenTree,
     onPick: (label) => pick(label),
     onSave() {

@@ -8,16 +8,17 @@
 // be drawn legibly: it is counted instead, and saved as text.
 "use strict";
 
-// `elements`: box (holds the drawing), about, details and list (the tree
-// as a list), save (the Save tree button). `trees`: tree.js. `onPick(
-// label)`: a node's rule was picked. `onSave()`: Save tree was pressed.
+// `elements`: title (the tree's heading), box (holds the drawing), about,
+// details and list (the tree as a list), save (the Save tree button).
+// `trees`: tree.js. `onPick(label)`: a node's rule was picked. `onSave()`:
+// Save tree was pressed.
 function makeTreeView({ elements, trees, onPick, onSave }) {
-  const { box, about, details, list, save } = elements;
+  const { title, box, about, details, list, save } = elements;
   const DRAWN_NODES = 300;
   const SVG = "http://www.w3.org/2000/svg";
   const ROW = 54;     // from one row's centre to the next's
-  const BOX = 26;     // a rule's box: its height
-  const PAD = 7;      // and the room each side of its text
+  const BOX = 26;     // the height of a rule's box
+  const PAD = 7;      // room in a rule's box each side of its text
   const GAP = 12;     // between neighbouring subtrees
   const MARGIN = 10;  // round the drawing
   let shown = null;   // the tree drawn: {tree, nodes: their elements, last: the last step's,
@@ -90,11 +91,12 @@ function makeTreeView({ elements, trees, onPick, onSave }) {
 
   function draw(tree) {
     const char = charWidth();
-    const widthOf = (node) => trees.nodeText(tree, node).length * char + (tree.step[node] > 0 ? 2 * PAD : 4);
+    const widthOf = (node) => trees.nodeText(tree, node).length * char +
+      (tree.step[node] > 0 ? 2 * PAD : 4);
     const at = trees.layout(tree, widthOf, GAP);
     const svg = make("svg", { class: "tree", width: Math.ceil(at.width + 2 * MARGIN),
-      height: (at.height - 1) * ROW + BOX + 2 * MARGIN, role: "group", "aria-labelledby": "tree-title",
-      "aria-describedby": "tree-about" });
+      height: (at.height - 1) * ROW + BOX + 2 * MARGIN, role: "group", "aria-labelledby": title.id,
+      "aria-describedby": about.id });
     const edges = make("g", { class: "edges", "aria-hidden": "true" });
     const drawn = make("g");
     const nodes = new Array(tree.nodes);
@@ -116,6 +118,9 @@ function makeTreeView({ elements, trees, onPick, onSave }) {
     });
     svg.append(edges, drawn);
     box.replaceChildren(svg);
+    // A tree wider than its box opens with its root in view.
+    box.scrollLeft = Math.max(0, svg.getBoundingClientRect().left - box.getBoundingClientRect().left +
+      centre(0)[0] - box.clientWidth / 2);
     shown = { tree, nodes, last, keys: arrowKeys(tree, at), current: -1 };
     if (tree.step[0] > 0) move(0, false);
   }

@@ -267,7 +267,7 @@ async function checkDerivations(page, sourceDir) {
 async function openSentence(page, text) {
   const n = await page.$$eval("#output .sentence", (all, want) =>
     all.findIndex((s) => s.textContent === want), text);
-  await page.click(`#output .sentence[data-n="${n}"]`);
+  await clickLineStart(page, n);
   await page.waitForFunction((want) => window.sentgen.derivation() &&
     window.sentgen.derivation().n === want, { timeout: 10000 }, n);
   return n;
@@ -295,10 +295,12 @@ async function markedRule(page) {
 // by the arrow keys from the one Tab reaches, and Enter or a click on a
 // node marks its rule as a step's label does; a tree too large to draw says
 // so, and Save tree writes every node of it, one a line.
-async function checkTree(page, sourceDir) {
-  await loadAndRun(page, Buffer.from("E -> E+T\nE -> T\nT -> T*F\nT -> F\nF -> (E)\nF -> a\n"));
-  await openSentence(page, "(a)+a");
-  const drawn = await page.evaluate(() => {
+// The tree as drawn: what its leaves spell left to right, the nodes that
+// overlap another of their row, its root's name and whether the root is in
+// view, its rules' nodes, the derivation's steps, the list's items, the
+// tree's nodes and the list's first item.
+async function drawnTree(page) {
+  return page.evaluate(() => {
     const nodes = [...document.querySelectorAll("#tree-box g.node")].map((g) => {
       const box = g.getBoundingClientRect();
       return { rule: g.classList.contains("rule"), empty: g.classList.contains("empty"),
@@ -308,12 +310,19 @@ async function checkTree(page, sourceDir) {
     const leaves = nodes.filter((n) => !n.rule && !n.empty).sort((a, b) => a.left - b.left);
     const overlaps = nodes.filter((a) => nodes.some((b) => a !== b && a.top === b.top &&
       a.left < b.right && b.left < a.right)).length;
-    const tree = window.sentgen.tree();
+    const view = document.getElementById("tree-box").getBoundingClientRect();
     return { spelt: leaves.map((n) => n.text).join(""), overlaps, root: nodes[0].name,
+      rootInView: nodes[0].left >= view.left && nodes[0].right <= view.right,
       rules: nodes.filter((n) => n.rule).length, steps: window.sentgen.derivation().count,
-      items: document.querySelectorAll("#tree-list li").length, nodes: tree.nodes,
+      items: document.querySelectorAll("#tree-list li").length, nodes: window.sentgen.tree().nodes,
       first: document.querySelector("#tree-list li").firstChild.textContent };
   });
+}
+
+async function checkTree(page, sourceDir) {
+  await loadAndRun(page, Buffer.from("E -> E+T\nE -> T\nT -> T*F\nT -> F\nF -> (E)\nF -> a\n"));
+  await openSentence(page, "(a)+a");
+  const drawn = await drawnTree(page);
   check(drawn.spelt === "(a)+a" && drawn.overlaps === 0 && drawn.root === "E 0:0, step 1" &&
     drawn.rules === drawn.steps && drawn.items === drawn.nodes && drawn.nodes === 14 &&
     drawn.first === "E, rule 0:0", `the tree of (a)+a, drawn and as a list: ${JSON.stringify(drawn)}`);
@@ -366,6 +375,14 @@ async function checkTree(page, sourceDir) {
   await page.click('#derivation-steps button[data-label="1:1"]');
   const fromStep = await markedRule(page);
   check(fromStep.nodes === "1:1", `a step's label marks the tree's nodes: ${JSON.stringify(fromStep)}`);
+
+  // Near the most that is drawn: 253 nodes, far wider than the pane, its
+  // root in view.
+  await loadAndRun(page, Buffer.from("S -> AAAAAAAAA\nA -> BBBBBBBBB\nB -> a\xe9\n", "latin1"));
+  await openSentence(page, "a\\xe9".repeat(81));
+  const wide = await drawnTree(page);
+  check(wide.nodes === 253 && wide.items === 253 && wide.overlaps === 0 && wide.rootInView &&
+    wide.spelt === "a\\xe9".repeat(81), `a wide tree: ${JSON.stringify({ ...wide, spelt: wide.spelt.length })}`);
 
   // Too large to draw: the last sentence of reprint, saved as text.
   await loadAndRun(page, fs.readFileSync(path.join(sourceDir, "bench/workloads/reprint/grammar.txt")));
