@@ -3,83 +3,54 @@
 // engine replays them in the worker, each form with the rule's text marked
 // and the nonterminal the next step replaces underlined; a rule's label
 // marks its line in the listing and in the editor. A long derivation shows
-// its first and last steps; Save has them all. Comes after page.js.
+// its first and last steps; Save has them all.
 "use strict";
 
-let derivation = null;  // the derivation shown: the worker's message
+// `elements`: section, title, about, steps (the list), save, close.
+// `appendBytes(parent, bytes)`: writes bytes as the panes do. `onPick(
+// label)`: a step's rule `label` was picked. `onSave(blob, name)`: saves
+// the steps as a file. `onClose(n)`: Close was pressed on the view of
+// sentence `n`.
+function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) {
+  const { section, title, about, steps, save, close } = elements;
+  let derivation = null;  // the derivation shown: the worker's message
 
-// Asks the worker for the derivation of sentence `n` of the last run.
-function askDerivation(n) {
-  if (!result) return;
-  $("derivation").hidden = false;
-  if (!worker || busy || result.stopped) {
-    $("derivation-about").textContent = `sentence ${n + 1}: derivations come with a finished ` +
-      "run; this one was stopped. Ctrl+Enter runs the grammar again.";
-    $("derivation-steps").replaceChildren();
-    return;
-  }
-  $("derivation-about").textContent = `sentence ${n + 1}: replaying\u2026`;
-  $("derivation-steps").replaceChildren();
-  worker.postMessage({ type: "derivation", n });
-}
-
-function closeDerivation() {
-  derivation = null;
-  $("derivation").hidden = true;
-  pickRule(null);
-}
-
-// A step's form: `…` where it is cut, the rule's text marked (a dot for
-// the empty string), and the byte at `next` (the nonterminal the next step
-// replaces) underlined.
-function formCode(step, next) {
-  const code = document.createElement("code");
-  code.className = "form";
-  const text = step.text;
-  const cut = (count) => code.append(Object.assign(document.createElement("span"),
-    { className: "cut", textContent: "\u2026", title: `${count.toLocaleString("en")} bytes not shown` }));
-  if (step.start > 0) cut(step.start);
-  // Offsets into `text`: the rule's text, and the underlined byte.
-  const from = step.index === 0 ? -1 : step.at - step.start;
-  const to = from + step.inserted;
-  const under = next >= 0 ? next - step.start : -1;
-  const bounds = [...new Set([0, from, to, under, under + 1, text.length])]
-    .filter((x) => x >= 0 && x <= text.length).sort((x, y) => x - y);
-  const empty = () => Object.assign(document.createElement("mark"),
-    { className: "empty", textContent: "\u00b7", title: "the empty string" });
-  for (let k = 0; k + 1 < bounds.length; k += 1) {
-    const [a, b] = [bounds[k], bounds[k + 1]];
-    if (a === from && from === to) code.append(empty());
-    let part = code;
-    if (a >= from && b <= to) part = code.appendChild(document.createElement("mark"));
-    if (a === under) {
-      part = part.appendChild(Object.assign(document.createElement("u"), { title: "replaced next" }));
+  // A step's form: `…` where it is cut, the rule's text marked (a dot for
+  // the empty string), and the byte at `next` (the nonterminal the next
+  // step replaces) underlined.
+  function formCode(step, next) {
+    const code = document.createElement("code");
+    code.className = "form";
+    const text = step.text;
+    const cut = (count) => code.append(Object.assign(document.createElement("span"),
+      { className: "cut", textContent: "\u2026", title: `${count.toLocaleString("en")} bytes not shown` }));
+    if (step.start > 0) cut(step.start);
+    // Offsets into `text`: the rule's text, and the underlined byte.
+    const from = step.index === 0 ? -1 : step.at - step.start;
+    const to = from + step.inserted;
+    const under = next >= 0 ? next - step.start : -1;
+    const bounds = [...new Set([0, from, to, under, under + 1, text.length])]
+      .filter((x) => x >= 0 && x <= text.length).sort((x, y) => x - y);
+    const empty = () => Object.assign(document.createElement("mark"),
+      { className: "empty", textContent: "\u00b7", title: "the empty string" });
+    for (let k = 0; k + 1 < bounds.length; k += 1) {
+      const [a, b] = [bounds[k], bounds[k + 1]];
+      if (a === from && from === to) code.append(empty());
+      let part = code;
+      if (a >= from && b <= to) part = code.appendChild(document.createElement("mark"));
+      if (a === under) {
+        part = part.appendChild(Object.assign(document.createElement("u"), { title: "replaced next" }));
+      }
+      appendBytes(part, text.subarray(a, b));
     }
-    appendBytes(part, text.subarray(a, b));
+    if (from === text.length && from === to) code.append(empty());
+    const rest = step.length - step.start - text.length;
+    if (rest > 0) cut(rest);
+    return code;
   }
-  if (from === text.length && from === to) code.append(empty());
-  const rest = step.length - step.start - text.length;
-  if (rest > 0) cut(rest);
-  return code;
-}
 
-function showDerivation(message) {
-  derivation = message;
-  const { n, count, step, shown, fits } = message;
-  const left = count + 1 - shown.length;
-  $("derivation-about").textContent = !fits ? `sentence ${n + 1}: its derivation did not replay` :
-    `sentence ${n + 1}: ${count.toLocaleString("en")} ${count === 1 ? "step" : "steps"} from ` +
-    `the start symbol; taken off the stack at search step ${step.toLocaleString("en")}.` +
-    (left > 0 ? ` The first and last ${shown.length / 2} steps are shown; Save has them all.` : "");
-  const list = document.createDocumentFragment();
-  shown.forEach((s, k) => {
-    if (k > 0 && s.index > shown[k - 1].index + 1) {
-      const gap = document.createElement("li");
-      gap.className = "gap";
-      gap.textContent = `\u2026 ${(s.index - shown[k - 1].index - 1).toLocaleString("en")} ` +
-        "steps left out \u2026";
-      list.append(gap);
-    }
+  // One step of the list: its rule's label, a button, and its form.
+  function stepItem(s, next) {
     const item = document.createElement("li");
     item.value = s.index;
     if (s.label) {
@@ -94,50 +65,72 @@ function showDerivation(message) {
       item.append(Object.assign(document.createElement("span"),
         { className: "rule-label", textContent: "start" }));
     }
-    const following = shown[k + 1];
-    const next = following && following.index === s.index + 1 ? following.at : -1;
     item.append(formCode(s, next));
-    list.append(item);
+    return item;
+  }
+
+  function show(message) {
+    derivation = message;
+    const { n, count, step, shown, fits } = message;
+    const left = count + 1 - shown.length;
+    about.textContent = !fits ? `sentence ${n + 1}: its derivation did not replay` :
+      `sentence ${n + 1}: ${count.toLocaleString("en")} ${count === 1 ? "step" : "steps"} from ` +
+      `the start symbol; taken off the stack at search step ${step.toLocaleString("en")}.` +
+      (left > 0 ? ` The first and last ${shown.length / 2} steps are shown; Save has them all.` : "");
+    const list = document.createDocumentFragment();
+    shown.forEach((s, k) => {
+      if (k > 0 && s.index > shown[k - 1].index + 1) {
+        const gap = document.createElement("li");
+        gap.className = "gap";
+        gap.textContent = `\u2026 ${(s.index - shown[k - 1].index - 1).toLocaleString("en")} ` +
+          "steps left out \u2026";
+        list.append(gap);
+      }
+      const following = shown[k + 1];
+      list.append(stepItem(s, following && following.index === s.index + 1 ? following.at : -1));
+    });
+    steps.replaceChildren(list);
+    title.focus();
+  }
+
+  // Marks rule `label`'s step labels; null: none.
+  function markRule(label) {
+    for (const old of steps.querySelectorAll(".picked")) old.classList.remove("picked");
+    if (label === null) return;
+    for (const button of steps.querySelectorAll(`[data-label="${label}"]`)) {
+      button.classList.add("picked");
+    }
+  }
+
+  // Says what is on its way, or why nothing is, for sentence `n`.
+  function say(text) {
+    section.hidden = false;
+    about.textContent = text;
+    steps.replaceChildren();
+  }
+
+
+  steps.addEventListener("click", (event) => {
+    const rule = event.target.closest("button.rule-label");
+    if (rule) onPick(rule.dataset.label);
   });
-  $("derivation-steps").replaceChildren(list);
-  $("derivation-title").focus();
-}
+  save.addEventListener("click", () => {
+    if (derivation) onSave(derivation.text, `sentgen-derivation-${derivation.n + 1}.txt`);
+  });
+  close.addEventListener("click", () => onClose(derivation ? derivation.n : 0));
 
-// Marks rule `label`'s line in the listing and in the editor; null: none.
-function pickRule(label) {
-  for (const old of document.querySelectorAll(".picked")) old.classList.remove("picked");
-  if (label === null || !derivation) {
-    if (pickedLine !== 0) pickLine(0);
-    return;
-  }
-  const listed = $("output").querySelector(`.rule[data-label="${label}"]`);
-  if (listed) {
-    listed.classList.add("picked");
-    listed.scrollIntoView({ block: "nearest" });
-  }
-  pickLine(derivation.ruleLines[label] || 0);
-  for (const button of $("derivation-steps").querySelectorAll(`[data-label="${label}"]`)) {
-    button.classList.add("picked");
-  }
+  return {
+    show,
+    markRule,
+    hide() {
+      derivation = null;
+      section.hidden = true;
+    },
+    // The file's line of rule `label`; 0: none known.
+    lineOf: (label) => (derivation && derivation.ruleLines[label]) || 0,
+    waiting: (n) => say(`sentence ${n + 1}: replaying\u2026`),
+    unavailable: (n) => say(`sentence ${n + 1}: derivations come with a finished run; this one ` +
+      "was stopped. Ctrl+Enter runs the grammar again."),
+    current: () => derivation,
+  };
 }
-
-function saveDerivation() {
-  if (!derivation) return;
-  const link = document.createElement("a");
-  link.href = URL.createObjectURL(derivation.text);
-  link.download = `sentgen-derivation-${derivation.n + 1}.txt`;
-  link.click();
-  setTimeout(() => URL.revokeObjectURL(link.href), 10000);
-}
-
-$("derivation-steps").addEventListener("click", (event) => {
-  const rule = event.target.closest("button.rule-label");
-  if (rule) pickRule(rule.dataset.label);
-});
-$("derivation-save").addEventListener("click", saveDerivation);
-$("derivation-close").addEventListener("click", () => {
-  const n = derivation ? derivation.n : 0;
-  closeDerivation();
-  const sentence = $("output").querySelector(`.sentence[data-n="${n}"]`);
-  if (sentence) sentence.focus();
-});

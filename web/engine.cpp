@@ -5,13 +5,15 @@
 // in memory; standard error and the exit status come at the end. A traced
 // run also hands over each sentence's derivation and where its line
 // starts, what the search did, and the lines that messages name; a
-// derivation is replayed here, rewrite by rewrite, for the page to show.
+// derivation is replayed here, rewrite by rewrite, for the page to show,
+// with the rules it names, for the page to build its tree.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "output.h"
@@ -64,9 +66,11 @@ EM_JS(void, web_rewrite,
         });
       });
 
-// Hands the line of the grammar file that rule `entry`:`slot` came from.
-EM_JS(void, web_rule_line, (int entry, int slot, double line), {
-  Module["sentgenRuleLine"](entry, slot, line);
+// Hands rule `entry`:`slot`: the line of the grammar file it came from, its
+// left-hand side, and the `size` bytes at `text` that it puts into a form
+// (none for "@"), from which the page builds a derivation's tree.
+EM_JS(void, web_rule, (int entry, int slot, double line, int lhs, const char* text, size_t size), {
+  Module["sentgenRule"]({ entry, slot, line, lhs, text: HEAPU8.slice(text, text + size) });
 });
 
 namespace {
@@ -84,11 +88,14 @@ void web_tell_summary(const run_trace& trace, const run_report& report) {
               warned.size());
 }
 
-// Tells the page every rule's file line, for the listing and the editor.
-void web_tell_rule_lines(const grammar_table& g) {
+// Tells the page every rule: its file line, for the listing and the
+// editor, and its sides, for the tree.
+void web_tell_rules(const grammar_table& g) {
   for (int i = 0; i < g.rule_count; ++i) {
     for (int j = 0; j < grammar_alternative_count(g, i); ++j) {
-      web_rule_line(i, j, static_cast<double>(g.rhs_line[i][j]));
+      std::string_view text = grammar_alternative(g, i, j);
+      web_rule(i, j, static_cast<double>(g.rhs_line[i][j]), static_cast<unsigned char>(g.lhs[i]),
+               text.data(), text.size());
     }
   }
 }
@@ -149,8 +156,8 @@ extern "C" EMSCRIPTEN_KEEPALIVE void sentgen_run(const char* file, size_t size, 
 
 // Replays the derivation of `count` rules at `labels` (two bytes each) on
 // the grammar file at `file`, handing every rewrite to the page as
-// web_tell_rewrite says; first the file's rule lines go to the page, each
-// with its rule's label. Returns 0 when the file is not a grammar or a
+// web_tell_rewrite says; first the file's rules go to the page, each with
+// its label, line and sides. Returns 0 when the file is not a grammar or a
 // rule does not fit.
 extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_derivation(const char* file, size_t size,
                                                        const uint8_t* labels, size_t count,
@@ -160,7 +167,7 @@ extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_derivation(const char* file, size_t 
   output_to(&said);
   bool fits = false;
   run_session({false, {file, size}}, [&](const grammar_table& g) {
-    web_tell_rule_lines(g);
+    web_tell_rules(g);
     std::vector<trace_label> rules(count);
     for (size_t k = 0; k < count; ++k) rules[k] = {labels[2 * k], labels[2 * k + 1]};
     fits = trace_replay(g, rules, [&](const trace_rewrite& rewrite) {

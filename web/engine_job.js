@@ -7,28 +7,31 @@
 // engine, step by step.
 "use strict";
 
-// Why a traced run ended, by the engine's number for it.
-const SENTGEN_RUN_ENDS = [
-  "twenty sentences",
-  "nothing left pending",
-  "10,000 steps without a sentence",
-  "the file was rejected",
-  "out of memory",
-];
-
 // Makes the engine with `createSentgenEngine`; resolves to the calls.
 async function sentgenMakeJobs(createSentgenEngine) {
+  // Why a traced run ended, by the engine's number for it.
+  const RUN_ENDS = [
+    "twenty sentences",
+    "nothing left pending",
+    "10,000 steps without a sentence",
+    "the file was rejected",
+    "out of memory",
+  ];
   let job = null;     // the run in progress: its handlers and results
   let replay = null;  // the replay in progress: its handlers
   const engine = await createSentgenEngine({
     sentgenOutput(bytes) { job.output(bytes); },
     sentgenSentence(labels, step, at) { job.sentences.push({ labels, step, at }); },
-    sentgenSummary(summary) { job.summary = { ...summary, why: SENTGEN_RUN_ENDS[summary.end] }; },
+    sentgenSummary(summary) { job.summary = { ...summary, why: RUN_ENDS[summary.end] }; },
     sentgenEnd(errors, status) {
       job.errors = errors;
       job.status = status;
     },
-    sentgenRuleLine(entry, slot, line) { replay.ruleLines.set(`${entry}:${slot}`, line); },
+    sentgenRule({ entry, slot, line, lhs, text }) {
+      const label = `${entry}:${slot}`;
+      replay.ruleLines.set(label, line);
+      replay.rules.set(label, { lhs, text });
+    },
     sentgenRewrite(rewrite) { replay.onStep(rewrite); },
   });
 
@@ -62,40 +65,18 @@ async function sentgenMakeJobs(createSentgenEngine) {
     // (-1: not told) and the bytes put there, and text of the form from
     // byte `start`: the whole form when it has at most `whole` bytes, else,
     // for the first and last `ends` steps, `context` bytes each side of the
-    // rule's text. Returns whether every rule fitted, and the rule lines
-    // of the file (label "E:S" -> line number).
+    // rule's text. Returns whether every rule fitted, the rule lines of the
+    // file (label "E:S" -> line number) and its rules (label -> {lhs: the
+    // left-hand side's byte, text: the bytes it puts into a form}).
     derivation(grammar, labels, { whole, ends, context }, onStep) {
-      replay = { onStep, ruleLines: new Map() };
+      replay = { onStep, ruleLines: new Map(), rules: new Map() };
       const fits = withBytes(grammar, (at, size) => withBytes(labels, (rules) =>
         engine._sentgen_derivation(at, size, rules, labels.length / 2, whole, ends, context)));
-      const done = { fits: fits === 1, ruleLines: replay.ruleLines };
+      const done = { fits: fits === 1, ruleLines: replay.ruleLines, rules: replay.rules };
       replay = null;
       return done;
     },
   };
 }
 
-// The lines of standard output that the page marks, each {start, end,
-// kind, label}: the listing's `rules` lines after its title ("rule",
-// label "E:S"), then the sentences that start at `starts` ("sentence",
-// label their number from 0), as far as `text` (the output or its start,
-// one character a byte) holds them whole.
-function sentgenOutputLines(text, rules, starts) {
-  const lines = [];
-  let at = text.startsWith("Production Rules\n") ? "Production Rules\n".length : text.length;
-  for (let k = 0; k < rules && at < text.length; k += 1) {
-    const end = text.indexOf("\n", at);
-    if (end === -1) break;
-    lines.push({ start: at, end, kind: "rule", label: text.slice(at + 1, text.indexOf(" ", at)) });
-    at = end + 1;
-  }
-  starts.forEach((start, n) => {
-    const end = text.indexOf("\n", start);
-    if (end !== -1) lines.push({ start, end, kind: "sentence", label: n });
-  });
-  return lines;
-}
-
-if (typeof module !== "undefined") {
-  module.exports = { sentgenMakeJobs, sentgenOutputLines, SENTGEN_RUN_ENDS };
-}
+if (typeof module !== "undefined") module.exports = { sentgenMakeJobs };

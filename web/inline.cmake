@@ -4,15 +4,45 @@ cmake_minimum_required(VERSION 3.20)  # "@NAME@" is text, not a variable
 # scripts, the worker with the engine and its calls (its WebAssembly inside, in base64)
 # and the example grammars put in place. Variables: SOURCE (web/), ENGINE
 # (the engine's JavaScript), EXAMPLES (the examples folder), OUTPUT.
+
+# The page's scripts, each one factory or one set of functions, in an
+# order where each comes after what it is given; main.js wires them. They
+# share one function's scope, so that none of them is a global of the page.
+set(page_scripts bytes.js byte_font.js tree.js editor.js output.js runner.js derivation.js
+  tree_view.js address.js main.js)
+# The worker's: the engine's calls and the trees, then the worker, which
+# takes the page's messages.
+set(worker_scripts engine_job.js tree.js worker.js)
+
 file(READ ${SOURCE}/index.html page)
 file(READ ${SOURCE}/style.css style)
-file(READ ${SOURCE}/bytes.js bytes)
-file(READ ${SOURCE}/byte_font.js byte_font)
-file(READ ${SOURCE}/page.js script)
-file(READ ${SOURCE}/derivation.js derivation)
-file(READ ${SOURCE}/worker.js worker)
-file(READ ${SOURCE}/engine_job.js job)
 file(READ ${ENGINE} engine)
+
+# A script that held "</script" would end its element early.
+function(read_script file into)
+  file(READ ${SOURCE}/${file} text)
+  string(TOLOWER "${text}" lower)
+  string(FIND "${lower}" "</script" at)
+  if(NOT at EQUAL -1)
+    message(FATAL_ERROR "${file} holds \"</script\" and cannot be put in the page")
+  endif()
+  set(${into} "${${into}}${text}" PARENT_SCOPE)
+endfunction()
+
+set(scripts "(() => {\n")
+foreach(file IN LISTS page_scripts)
+  read_script(${file} scripts)
+endforeach()
+string(APPEND scripts "})();")
+set(worker "")
+foreach(file IN LISTS worker_scripts)
+  read_script(${file} worker)
+endforeach()
+string(TOLOWER "${engine}" lower)
+string(FIND "${lower}" "</script" at)
+if(NOT at EQUAL -1)
+  message(FATAL_ERROR "the engine's script holds \"</script\" and cannot be put in the page")
+endif()
 
 # The example grammars as a JSON array of {"name", "text"}.
 file(GLOB example_dirs LIST_DIRECTORIES true ${EXAMPLES}/*)
@@ -32,22 +62,9 @@ foreach(dir IN LISTS example_dirs)
   string(APPEND examples "{\"name\":\"${name}\",\"text\":\"${text}\"}")
 endforeach()
 
-# A script that held "</script" would end its element early.
-foreach(part engine job worker bytes byte_font script derivation)
-  string(TOLOWER "${${part}}" lower)
-  string(FIND "${lower}" "</script" at)
-  if(NOT at EQUAL -1)
-    message(FATAL_ERROR "the ${part} script holds \"</script\" and cannot be put in the page")
-  endif()
-endforeach()
-
 string(REPLACE "@STYLE@" "${style}" page "${page}")
 string(REPLACE "@EXAMPLES@" "[${examples}]" page "${page}")
 string(REPLACE "@ENGINE@" "${engine}" page "${page}")
-string(REPLACE "@JOB@" "${job}" page "${page}")
 string(REPLACE "@WORKER@" "${worker}" page "${page}")
-string(REPLACE "@BYTES@" "${bytes}" page "${page}")
-string(REPLACE "@BYTE_FONT@" "${byte_font}" page "${page}")
-string(REPLACE "@PAGE@" "${script}" page "${page}")
-string(REPLACE "@DERIVATION@" "${derivation}" page "${page}")
+string(REPLACE "@SCRIPTS@" "${scripts}" page "${page}")
 file(WRITE ${OUTPUT} "${page}")

@@ -5,7 +5,11 @@
 // status as the program's, byte for byte. And every sentence's derivation,
 // replayed by the engine from the start symbol, gives the sentence; each
 // rule is one of the file's rule lines; the steps that took the sentences
-// out increase; the search's summary says why the run ended.
+// out increase; the search's summary says why the run ended. Every
+// sentence's tree (web/tree.js), built from the rules the engine hands
+// over, spells the sentence with its leaves, has its rules in the order of
+// the derivation, leftmost first, and as many nodes as counted; the
+// worker's messages carry what the page draws and saves.
 // Usage: node node_cases.js ENGINE_JS SOURCE_DIR
 "use strict";
 
@@ -13,7 +17,10 @@ const crypto = require("crypto");
 const fs = require("fs");
 const path = require("path");
 const { pageCases, readOr } = require("./cases.js");
-const { sentgenMakeJobs, sentgenOutputLines } = require("../engine_job.js");
+const { sentgenMakeJobs } = require("../engine_job.js");
+const { outputLines } = require("../output.js");
+const trees = require("../tree.js");
+const { sentgenWorker } = require("../worker.js");
 
 const [enginePath, sourceDir] = process.argv.slice(2);
 
@@ -46,6 +53,31 @@ function lowerLines() {
   };
 }
 
+// The problems with the tree of a derivation of `sentence`: its leaves
+// spell it; its rules, leftmost first, are the derivation's in order; it
+// has the nodes counted; a rule's node has its rule's text's symbols as
+// children.
+function treeProblems(rules, labels, start, sentence) {
+  const tree = trees.build(rules, labels, start);
+  const problems = [];
+  if (!tree.fits) problems.push("its tree does not fit its rules");
+  if (!Buffer.from(trees.leaves(tree)).equals(sentence)) problems.push("its tree's leaves spell another text");
+  if (tree.nodes !== trees.size(rules, labels)) problems.push(`its tree has ${tree.nodes} nodes`);
+  let steps = 0;
+  let children = true;
+  trees.walk(tree, (node) => {
+    if (tree.step[node] === 0) return;
+    if (tree.step[node] !== ++steps) steps = -Infinity;
+    const text = rules.get(trees.labelOf(tree, node)).text;
+    const first = tree.first[node];
+    children &&= text.length === 0 ? tree.count[node] === 1 && tree.symbol[first] === trees.EMPTY
+      : tree.count[node] === text.length && text.every((b, i) => tree.symbol[first + i] === b);
+  });
+  if (steps !== labels.length) problems.push("its tree's rules, leftmost first, are not its steps");
+  if (!children) problems.push("a node's children are not its rule's symbols");
+  return problems;
+}
+
 // The problems with the derivations of a run of `grammar`.
 function derivationProblems(jobs, grammar, job, sentences) {
   const problems = [];
@@ -55,12 +87,17 @@ function derivationProblems(jobs, grammar, job, sentences) {
   job.sentences.forEach(({ labels, step }, n) => {
     if (n > 0 && step <= job.sentences[n - 1].step) problems.push(`sentence ${n}: step ${step}`);
     let last = null;
+    let start = null;
     const count = labels.length / 2;
-    const { fits, ruleLines } = jobs.derivation(
+    const { fits, ruleLines, rules } = jobs.derivation(
       grammar, labels, { whole: 0, ends: 1, context: 2 ** 31 }, (s) => {
+        if (s.index === 0 && s.text.length > 0) start = s.text[0];
         if (s.index === count) last = Buffer.from(s.text);
       });
     if (!fits) problems.push(`sentence ${n}: a rule does not fit its form`);
+    if (ruleLines.size !== rules.size) problems.push(`sentence ${n}: ${rules.size} rules for ${ruleLines.size} lines`);
+    problems.push(...treeProblems(rules, trees.labelsOf(labels), start, sentences[n])
+      .map((problem) => `sentence ${n}: ${problem}`));
     for (let k = 0; k < labels.length; k += 2) {
       if (!ruleLines.has(`${labels[k]}:${labels[k + 1]}`)) {
         problems.push(`sentence ${n}: rule ${labels[k]}:${labels[k + 1]} has no line`);
@@ -72,8 +109,31 @@ function derivationProblems(jobs, grammar, job, sentences) {
   return problems;
 }
 
+// The worker's messages for a run of a^n b^n: the derivation of "aabb"
+// comes with its tree's makings, and the tree, asked for, as an outline.
+async function workerProblems(jobs) {
+  const posted = [];
+  const take = sentgenWorker({ jobs: Promise.resolve(jobs), trees, post: (message) => posted.push(message) });
+  await take({ grammar: Buffer.from("S -> aSb\nS -> @\n") });
+  await take({ type: "derivation", n: 2 });
+  await take({ type: "tree", n: 2 });
+  const [done, derivation, tree] = posted;
+  const problems = [];
+  if (!done || done.type !== "done" || done.starts.length !== 20) problems.push("the run's message");
+  if (!derivation || derivation.type !== "derivation" || derivation.tree.nodes !== 8 ||
+    derivation.tree.start !== 0x53 || trees.labelsOf(derivation.tree.labels).join() !== "0:0,0:0,0:1") {
+    problems.push(`the derivation's tree: ${JSON.stringify(derivation && derivation.tree)}`);
+  }
+  const outline = tree && tree.type === "tree" ? await tree.text.text() : "";
+  const want = "S 0:0\n  a\n  S 0:0\n    a\n    S 0:1\n      \u00b7\n    b\n  b\n";
+  if (outline !== want) problems.push(`the tree as text: ${JSON.stringify(outline)}`);
+  return problems;
+}
+
 async function main() {
   const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)));
+  const workerSaid = await workerProblems(jobs);
+  if (workerSaid.length > 0) console.log(`FAIL the worker: ${workerSaid.join("; ")}`);
   let passed = 0, failed = 0, skipped = 0;
   for (const c of pageCases(sourceDir)) {
     if (!c.usable) {
@@ -104,10 +164,22 @@ async function main() {
       // Each sentence's line starts where the engine says, and the
       // listing's lines are the rules it counts.
       const text = output.toString("latin1");
-      const kinds = sentgenOutputLines(text, job.summary.rules, job.sentences.map((s) => s.at));
+      const kinds = outputLines(text, job.summary.rules, job.sentences.map((s) => s.at));
       const rules = kinds.filter((line) => line.kind === "rule");
       if (rules.length !== job.summary.rules || rules.some((line) => text[line.start] !== "\t")) {
         problems.push(`${rules.length} listing lines found for ${job.summary.rules} rules`);
+      }
+      // The rules the engine hands over for the trees are the listing's.
+      const { rules: handed } = jobs.derivation(grammar, new Uint8Array(0),
+        { whole: 0, ends: 0, context: 0 }, () => {});
+      const unlike = rules.filter((line) => {
+        const [, lhs, rhs] = /^\t\S+ ([\s\S]) -> ([\s\S]*)$/.exec(text.slice(line.start, line.end)) || [];
+        const rule = handed.get(line.label);
+        return !rule || lhs === undefined || rule.lhs !== lhs.charCodeAt(0) ||
+          Buffer.from(rule.text).toString("latin1") !== (rhs.startsWith("@") ? "" : rhs);
+      });
+      if (unlike.length > 0 || handed.size !== rules.length) {
+        problems.push(`${unlike.length} of ${handed.size} rules handed over unlike the listing's`);
       }
       const found = kinds.filter((each) => each.kind === "sentence");
       if (found.length !== job.sentences.length) {
@@ -147,7 +219,7 @@ async function main() {
     }
   }
   console.log(`web.node: ${passed} passed, ${failed} failed, ${skipped} skipped`);
-  process.exitCode = failed > 0 || passed === 0 ? 1 : 0;
+  process.exitCode = failed > 0 || passed === 0 || workerSaid.length > 0 ? 1 : 0;
 }
 
 main().catch((error) => {

@@ -1,0 +1,118 @@
+// SPDX-License-Identifier: MIT
+// The runs of the engine, in a worker so that typing never waits for one.
+// A run streams its output in parts: the start of it to show, and all of it
+// as Blobs, which the browser may keep out of the page's memory, for
+// Download. Stopping a run ends its worker; what it printed stays, labelled.
+// A finished run's worker keeps its derivations, and replays one on request.
+"use strict";
+
+// `source`: the worker's script. `onStart()`: a run begins. `onProgress(
+// head, total)`: more output came. `onResult(result)`: a run ended or was
+// stopped. `onCrash(message)`: the engine failed. `onDerivation(message)`:
+// a replayed derivation came; `onTree(message)`: a tree written as text.
+function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivation, onTree }) {
+  let worker = null;     // the worker, made on first use and after a stop
+  let busy = false;      // whether the worker is running
+  let runs = 0;          // runs started, for the tests to wait on
+  let result = null;     // the last run shown: head, total, output, errors, status, stopped
+  let streaming = null;  // the run in progress: its head and parts so far
+
+  function newWorker() {
+    const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
+    const made = new Worker(url);
+    made.onmessage = (event) => heard(made, event.data);
+    made.onerror = (event) => {
+      event.preventDefault();
+      heard(made, { type: "crash", message: event.message });
+    };
+    return made;
+  }
+
+  // Takes a block of the run's output: its bytes for Download, and the
+  // start of them for the pane.
+  function takeOutput(message) {
+    streaming.parts.push(message.part);
+    streaming.total += message.part.size;
+    if (message.head.length > 0) {
+      const head = new Uint8Array(streaming.head.length + message.head.length);
+      head.set(streaming.head);
+      head.set(message.head, streaming.head.length);
+      streaming.head = head;
+      onProgress(head, streaming.total);
+    }
+  }
+
+  // Ends the run in progress as `message` says, or as stopped.
+  function settle(message) {
+    const { head, parts, total } = streaming;
+    streaming = null;
+    const output = new Blob(parts, { type: "text/plain" });
+    result = message ? { ...message, head, total, output }
+      : { head, total, output, stopped: true, errors: new Uint8Array(0), status: null, summary: null };
+    onResult(result);
+  }
+
+  function heard(from, message) {
+    if (from !== worker) return;  // a stopped run's last words
+    if (message.type === "derivation" || message.type === "tree") {
+      (message.type === "tree" ? onTree : onDerivation)(message);
+      return;
+    }
+    if (message.type === "progress") {
+      takeOutput(message);
+      return;
+    }
+    busy = false;
+    if (message.type === "crash") {
+      worker.terminate();
+      worker = null;
+      result = null;
+      streaming = null;
+      onCrash(message.message);
+      return;
+    }
+    takeOutput(message);
+    settle(message);
+  }
+
+  // Stops the run; what it printed so far stays, labelled.
+  function stop() {
+    if (!busy) return;
+    worker.terminate();
+    worker = null;
+    busy = false;
+    settle(null);
+  }
+
+  return {
+    stop,
+    // Runs the grammar file `grammar` (bytes), stopping a run in progress.
+    run(grammar) {
+      if (busy) stop();
+      worker = worker || newWorker();
+      busy = true;
+      runs += 1;
+      streaming = { head: new Uint8Array(0), parts: [], total: 0 };
+      result = null;
+      onStart(runs);
+      worker.postMessage({ grammar });
+    },
+    // Asks for the derivation of sentence `n` of the last run; false when
+    // there is none to replay: no finished run, or one in progress.
+    askDerivation(n) {
+      if (!result || !worker || busy || result.stopped) return false;
+      worker.postMessage({ type: "derivation", n });
+      return true;
+    },
+    // Asks for the tree of sentence `n`'s derivation, replayed last, as
+    // text; false when the worker has none to give.
+    askTree(n) {
+      if (!result || !worker || busy || result.stopped) return false;
+      worker.postMessage({ type: "tree", n });
+      return true;
+    },
+    busy: () => busy,
+    result: () => result,
+    streamed: () => (streaming ? streaming.total : 0),
+  };
+}
