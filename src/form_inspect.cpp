@@ -69,6 +69,29 @@ bool form_dead_end_is_sound(const sentential_form& form) {
 
 }  // namespace
 
+form_window_text form_window(const sentential_form& form, size_t before, size_t after) {
+  size_t leftmost_at = form.length - (form.tail != nullptr ? form_tail_length(form) : 0);
+  // The head from its last piece back, until `before` bytes are there.
+  std::vector<std::string> back;
+  size_t have = 0;
+  for (const form_piece* piece = form.head; piece != nullptr && have < before; piece = piece->outer) {
+    std::string text;
+    piece_append_text(piece, piece == form.head ? form_head_text(form) : piece_text(piece), text);
+    have += text.size();
+    back.push_back(std::move(text));
+  }
+  std::string head;
+  for (auto text = back.rbegin(); text != back.rend(); ++text) head += *text;
+  if (head.size() > before) head.erase(0, head.size() - before);
+  // The tail from its leftmost nonterminal on, until `after` bytes are there.
+  std::string tail;
+  for (const form_piece* piece = form.tail; piece != nullptr && tail.size() < after; piece = piece->outer) {
+    piece_append_text(piece, piece == form.tail ? form_tail_text(form) : piece_text(piece), tail);
+  }
+  if (tail.size() > after) tail.resize(after);
+  return {head + tail, leftmost_at - head.size()};
+}
+
 bool form_is_sound(const sentential_form& form) {
   size_t total = 0;
   if (form_is_dead_end(form)) return form_dead_end_is_sound(form);

@@ -12,6 +12,15 @@
 // A form's text (a doomed form's from its leftmost nonterminal on, since
 // it keeps no head; a dead end's is not kept).
 std::string form_text(const sentential_form& form);
+// The bytes of `form` from `before` bytes before its leftmost nonterminal
+// to `after` bytes from it (fewer where the form ends, or where a doomed
+// form's kept text starts), with where they start; it walks only the
+// pieces that hold them, so that a window of a long form costs its size.
+struct form_window_text {
+  std::string text;  // the bytes
+  size_t start;      // where they start in the form
+};
+form_window_text form_window(const sentential_form& form, size_t before, size_t after);
 // Whether every piece of `form` is as the form module builds them: its
 // recorded length and piece sizes match its text (a doomed form's, its
 // tail's, and it has no head), the head holds only terminals, the tail

@@ -173,15 +173,13 @@ run_form_view run_view_form(const sentential_form& form, size_t whole, size_t co
   run_form_view view{form_length(form), form_length(form), form.fate, {}, 0};
   if (form_is_dead_end(form)) return view;
   if (!form_is_sentence(form)) view.leftmost_at = form_length(form) - form_tail_length(form);
-  std::string text = form_text(form);  // a doomed form's from its leftmost nonterminal on
-  size_t kept_from = form_length(form) - text.size();
-  size_t from = kept_from, to = form_length(form);
-  if (view.length > whole) {
-    from = std::max(kept_from, view.leftmost_at - std::min(view.leftmost_at, context));
-    to = std::min(to, view.leftmost_at + 1 + context);
-  }
-  view.text = text.substr(from - kept_from, to - from);
-  view.text_start = from;
+  // A short form whole (a doomed one from its leftmost nonterminal on);
+  // a long one around its leftmost nonterminal, walked to no further.
+  bool short_form = view.length <= whole;
+  form_window_text window = form_window(form, short_form ? view.length : context,
+                                        short_form ? view.length : context + 1);
+  view.text = std::move(window.text);
+  view.text_start = window.start;
   return view;
 }
 

@@ -92,6 +92,13 @@ TEST_F(FormTest, TextSurvivesEveryStep) {
         break;
       }
       ASSERT_EQ(form_leftmost(form), text[k]);
+      // A window around the leftmost nonterminal, as the page's step view
+      // asks of long forms, walks to the same bytes.
+      size_t before = random() % 80, after = 1 + random() % 80;
+      form_window_text window = form_window(form, before, after);
+      size_t from = k - std::min(k, before);
+      ASSERT_EQ(window.start, from) << text;
+      ASSERT_EQ(window.text, text.substr(from, k - from + after)) << text;
       std::string alternative = random_text(10).substr(0, 9);
       sentential_form child;
       // The nonterminal after the leftmost, which a step may look for

@@ -18,7 +18,10 @@ function pageCases(sourceDir) {
     for (const name of fs.readdirSync(root).sort()) {
       const dir = path.join(root, name);
       const grammar = path.join(dir, "grammar.txt");
+      // A case of a companion program (its `program` file names it) is not
+      // a run of sentgen, which is what the page makes.
       const usable = fs.existsSync(grammar) && fs.lstatSync(grammar).isFile() &&
+        !fs.existsSync(path.join(dir, "program")) &&
         !FILE_SYSTEM_CASES.some((file) => fs.existsSync(path.join(dir, file)));
       cases.push({ name: `${group}/${name}`, dir, usable });
     }
