@@ -125,23 +125,32 @@ size_t form_pieces_in_use() { return piece_store.in_use; }
 
 namespace {
 
+// piece_is_sound for a piece alone, at a cost that does not grow with the
+// form: its own fields and text, and the length of the extra chain's
+// first piece, not the whole chain's.
+bool piece_is_sound_here(const form_piece* piece, bool nonterminals) {
+  bool has_nonterminal = piece_first_nonterminal(piece_text(piece)) < piece->size;
+  size_t extra = piece->extra != nullptr ? piece->extra->length : 0;
+  return piece->refs > 0 && piece->size <= PIECE_TEXT && has_nonterminal == nonterminals &&
+         piece->length == piece->size + extra;
+}
+
 // form_is_sound for the pieces a step reads and writes: the fields, the
-// last head piece, and the first two tail pieces.
+// last head piece, and the first two tail pieces, each alone.
 bool form_is_sound_near(const sentential_form& form) {
-  size_t total = 0;
   if (form_is_doomed(form) && form.head != nullptr) return false;
   const form_piece* head = form.head;
-  if (head != nullptr && (form.head_size > head->size || !piece_is_sound(head, false, total) ||
+  if (head != nullptr && (form.head_size > head->size || !piece_is_sound_here(head, false) ||
                           (head->extra != nullptr && form.head_size != head->size))) {
     return false;
   }
   const form_piece* tail = form.tail;
   if (tail == nullptr) return form.tail_skip == 0 && form.leftmost == '\0';
   if (form.tail_skip >= tail->size || form.leftmost != tail->text[form.tail_skip] ||
-      !is_nonterminal(form.leftmost) || !piece_is_sound(tail, true, total)) {
+      !is_nonterminal(form.leftmost) || !piece_is_sound_here(tail, true)) {
     return false;
   }
-  return tail->outer == nullptr || piece_is_sound(tail->outer, true, total);
+  return tail->outer == nullptr || piece_is_sound_here(tail->outer, true);
 }
 
 }  // namespace

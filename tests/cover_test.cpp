@@ -15,6 +15,7 @@
 #include <tuple>
 #include <vector>
 
+#include "analysis.h"
 #include "loader.h"
 #include "output.h"
 #include "trace.h"
@@ -170,6 +171,89 @@ TEST(CoverTest, RandomGrammarsMatchTheBoundedSearch) {
     if (parse_grammar(grammar, text) == 0) confirmed += expect_covering(text);
   }
   EXPECT_GT(confirmed, 2000);
+}
+
+// The shortest sentence that uses each choice, computed apart from the
+// cover module: the analyses' shortest yields, and the shortest context of
+// each nonterminal by a plain relaxation over the usable choices until
+// none shortens. UINT64_MAX for a choice that is not usable.
+std::vector<uint64_t> plain_shortest_uses(const grammar_table& g) {
+  grammar_facts facts;
+  analysis_facts(g, facts);
+  int count = g.choice_start[NONTERMINAL_COUNT];
+  auto owner = [&g](int k) {
+    size_t n = 0;
+    while (g.choice_start[n + 1] <= k) ++n;
+    return n;
+  };
+  auto of = [](char c) { return static_cast<size_t>(c - 'A'); };
+  auto yield = [&facts](std::string_view text) {
+    uint64_t total = 0;
+    for (char c : text) {
+      uint64_t one = is_nonterminal(c) ? facts.shortest[static_cast<size_t>(c - 'A')] : 1;
+      if (one == ANALYSIS_NO_YIELD) return ANALYSIS_NO_YIELD;
+      total += one;
+    }
+    return total;
+  };
+  std::vector<uint64_t> context(NONTERMINAL_COUNT, UINT64_MAX);
+  if (is_nonterminal(g.lhs[0])) context[of(g.lhs[0])] = 0;
+  for (bool shorter = true; shorter;) {
+    shorter = false;
+    for (int k = 0; k < count; ++k) {
+      std::string_view text = grammar_choice_text(g, g.choices[k]);
+      uint64_t whole = yield(text), around = context[owner(k)];
+      if (whole == ANALYSIS_NO_YIELD || around == UINT64_MAX) continue;
+      for (size_t at = 0; at < text.size(); ++at) {
+        if (!is_nonterminal(text[at])) continue;
+        uint64_t there = around + whole - facts.shortest[of(text[at])];
+        if (there < context[of(text[at])]) {
+          context[of(text[at])] = there;
+          shorter = true;
+        }
+      }
+    }
+  }
+  std::vector<uint64_t> uses(static_cast<size_t>(count), UINT64_MAX);
+  for (int k = 0; k < count; ++k) {
+    uint64_t whole = yield(grammar_choice_text(g, g.choices[k]));
+    if (whole != ANALYSIS_NO_YIELD && context[owner(k)] != UINT64_MAX) {
+      uses[static_cast<size_t>(k)] = context[owner(k)] + whole;
+    }
+  }
+  return uses;
+}
+
+// Random grammars: every usable choice, and no other, is used by a line as
+// short as its shortest context around its shortest yield.
+TEST(CoverTest, LinesAsShortAsYieldsAndContextsAllow) {
+  std::mt19937 random(3939);
+  int checked = 0;
+  for (int n = 0; n < 2000; ++n) {
+    std::string text = random_grammar(random);
+    {
+      output_capture quiet;
+      if (parse_grammar(grammar, text) != 0) continue;
+    }
+    std::vector<uint64_t> uses = plain_shortest_uses(grammar);
+    bool usable[MAX_RULES * MAX_ALTERNATIVES];
+    cover_usable(grammar, usable);
+    cover_result result;
+    cover_sentences(grammar, result);
+    for (size_t k = 0; k < uses.size(); ++k) {
+      const grammar_choice& c = grammar.choices[k];
+      EXPECT_EQ(usable[k], uses[k] != UINT64_MAX) << text << int{c.entry} << ":" << int{c.slot};
+      uint64_t best = UINT64_MAX;
+      for (const cover_line& line : result.lines) {
+        for (grammar_label label : line.labels) {
+          if (label.entry == c.entry && label.slot == c.slot) best = std::min<uint64_t>(best, line.sentence.size());
+        }
+      }
+      EXPECT_EQ(best, uses[k]) << text << int{c.entry} << ":" << int{c.slot};
+      checked += uses[k] != UINT64_MAX;
+    }
+  }
+  EXPECT_GT(checked, 1500);
 }
 
 // The covering set of `text` in words: each line its sentence in
