@@ -7,8 +7,9 @@
 // engine, step by step.
 "use strict";
 
-// Makes the engine with `createSentgenEngine`; resolves to the calls.
-async function sentgenMakeJobs(createSentgenEngine) {
+// Makes the engine with `createSentgenEngine` from the bytes of its
+// WebAssembly, `wasm`; resolves to the calls.
+async function sentgenMakeJobs(createSentgenEngine, wasm) {
   // Why a traced run ended, by the engine's number for it.
   const RUN_ENDS = [
     "twenty sentences",
@@ -20,6 +21,7 @@ async function sentgenMakeJobs(createSentgenEngine) {
   let job = null;     // the run in progress: its handlers and results
   let replay = null;  // the replay in progress: its handlers
   const engine = await createSentgenEngine({
+    wasmBinary: wasm,
     sentgenOutput(bytes) { job.output(bytes); },
     sentgenSentence(labels, step, at) { job.sentences.push({ labels, step, at }); },
     sentgenSummary(summary) { job.summary = { ...summary, why: RUN_ENDS[summary.end] }; },

@@ -126,9 +126,18 @@ function sentgenWorker({ jobs, trees, post }) {
   };
 }
 
+// The engine's WebAssembly, which the page holds gzipped in base64
+// (sentgenWasm), unpacked.
+async function sentgenUnpack(packed) {
+  const gzipped = new Blob([Uint8Array.from(atob(packed), (c) => c.charCodeAt(0))]);
+  return new Uint8Array(await new Response(gzipped.stream()
+    .pipeThrough(new DecompressionStream("gzip"))).arrayBuffer());
+}
+
 // In the page's worker; under Node, the tests make their own.
 if (typeof WorkerGlobalScope !== "undefined") {
-  const take = sentgenWorker({ jobs: sentgenMakeJobs(createSentgenEngine), trees: sentgenTree,
+  const jobs = sentgenUnpack(sentgenWasm).then((wasm) => sentgenMakeJobs(createSentgenEngine, wasm));
+  const take = sentgenWorker({ jobs, trees: sentgenTree,
     post: (message, transfer = []) => postMessage(message, transfer) });
   onmessage = (event) => take(event.data);
 }

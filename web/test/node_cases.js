@@ -131,7 +131,9 @@ async function workerProblems(jobs) {
 }
 
 async function main() {
-  const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)));
+  // The engine's WebAssembly beside its script, as the page holds it unpacked.
+  const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)),
+    fs.readFileSync(enginePath.replace(/\.js$/, ".wasm")));
   const workerSaid = await workerProblems(jobs);
   if (workerSaid.length > 0) console.log(`FAIL the worker: ${workerSaid.join("; ")}`);
   let passed = 0, failed = 0, skipped = 0;
