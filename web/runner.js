@@ -53,7 +53,8 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
   }
 
   function heard(from, message) {
-    if (from !== worker) return;  // a stopped run's last words
+    // A stopped run's last words, and the end of a tree asked for, which needs none.
+    if (from !== worker || message.type === "answered") return;
     if (message.type === "derivation" || message.type === "tree") {
       (message.type === "tree" ? onTree : onDerivation)(message);
       return;
