@@ -7,15 +7,26 @@
 // still open ends it too, the others being asked again of a new one.
 "use strict";
 
-// `source`: the worker's script. `onAnswer(message, asked)`: the worker
-// answered question `asked` (one question may have several answers).
-// `onEnd(asked, why)`: question `asked` will get no more answers: "answered",
-// "stopped", or the engine's failure. `onBusy()`: the worker started or
+// `source`: the worker's script. `answers`: for each type of question,
+// {answer(message)}: an answer to the last question of that type came (one
+// question may have several), and {unanswered(why)}: it will get no more,
+// "stopped" or the engine's failure. `onBusy()`: the worker started or
 // stopped being busy.
-function makeChecker({ source, onAnswer, onEnd, onBusy }) {
+function makeChecker({ source, answers, onBusy }) {
   let worker = null;
   let next = 1;              // the id of the next question
   const open = new Map();    // id -> the questions asked and not yet answered, in order
+  const last = {};           // type -> the last question asked of it, while it is open
+
+  function onAnswer(message, asked) {
+    if (last[asked.type] === asked) answers[asked.type].answer(message);
+  }
+
+  function onEnd(asked, why) {
+    if (last[asked.type] !== asked) return;
+    last[asked.type] = null;
+    if (why !== "answered" && why !== "replaced") answers[asked.type].unanswered(why);
+  }
 
   function newWorker() {
     const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
@@ -77,6 +88,7 @@ function makeChecker({ source, onAnswer, onEnd, onBusy }) {
         for (const each of same) onEnd(each, "replaced");
         for (const each of others) post(each);
       }
+      last[question.type] = asked;
       post(asked);
       onBusy();
       return asked;

@@ -47,8 +47,9 @@ function makeCoverView({ elements, appendBytes, ask, onPick }) {
         appendBytes(code, line.sentence);
         return item;
       }));
-      const left = answer.tooLong.map((out) => `${out.label} (its shortest sentence has ` +
-        `${out.length > 1e15 ? "more bytes than can be counted" : `${out.length.toLocaleString("en")} bytes`})`);
+      // Past 2^53 a count is held only to some digits.
+      const bytesOf = (n) => (n <= Number.MAX_SAFE_INTEGER ? n.toLocaleString("en") : `some ${n.toPrecision(3)}`);
+      const left = answer.tooLong.map((out) => `${out.label} (its shortest sentence has ${bytesOf(out.length)} bytes)`);
       about.textContent = `${lines.length} ${lines.length === 1 ? "sentence uses" : "sentences use"} ` +
         "every rule a sentence can use" + (left.length === 0 ? "." :
         ` but ${left.length === 1 ? "one, left out for length" : `${left.length}, left out for length`}: ` +

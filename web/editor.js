@@ -187,10 +187,17 @@ function makeEditor({ elements, bytes, onEdit }) {
       draw();
     },
     marks: () => Object.fromEntries(marks),
-    // Marks the lines of rules the run's sentences did not use: editor
-    // line -> "unused" or "unusable".
-    setCoverage(found) {
-      coverage = found;
+    // Marks the lines of the rules the run's sentences did not use, as the
+    // worker tells them ({usable, used, unusable: labels; lines: label ->
+    // line}); null: none.
+    setCoverage(told) {
+      coverage = new Map();
+      if (told) {
+        for (const label of told.usable) {
+          if (!told.used.includes(label)) coverage.set(told.lines[label], "unused");
+        }
+        for (const label of told.unusable) coverage.set(told.lines[label], "unusable");
+      }
       drawVisible();
     },
     coverage: () => Object.fromEntries(coverage),

@@ -203,6 +203,7 @@ bool web_on_grammar(const char* file, size_t size,
   output_writer_function writer = output_to_writer(output_drop);
   std::string* errors = output_errors_to(&said);
   int status = run_session({false, {file, size}}, use);
+  output_flush();  // what is still buffered is dropped too, not left to the next run
   output_errors_to(errors);
   output_to_writer(writer);
   return status == 0;

@@ -17,7 +17,6 @@
   let shown = null;     // where the derivation shown came from: {from: "runner" or "checker",
                         // grammar: "main" or "other", select(): marks what it was picked from,
                         // focus(): gives that the focus back}
-  let asked = {};       // the checker's question of each type whose answers are awaited
   let runGrammar = null;  // the grammar of the last finished run, which the step view steps through
 
   // The characters that stand for bytes are drawn as their escapes.
@@ -88,7 +87,7 @@
       const current = derivation.current();
       if (!current || !shown) return;
       if (shown.from === "checker") {
-        asked.tree = checker.ask({ type: "tree" });
+        checker.ask({ type: "tree" });
         tree.saving(true);
       } else if (runner.askTree(current.n)) {
         tree.saving(true);
@@ -152,7 +151,7 @@
       output.showResult(result, warned);
       closeDerivation();
       editor.setMarks(marks);
-      showCoverage(result.coverage || null);
+      editor.setCoverage(result.coverage || null);
       runGrammar = result.stopped ? null : lastGrammar;
       steps.setRun(result.stopped ? null : result.summary, result.stopped ? [] : result.sentenceSteps);
       $("open-steps").disabled = !steps.available();
@@ -180,47 +179,34 @@
     },
   });
 
-  // What each of the checker's answers goes to, by the type of its question.
-  const answered = {
-    decide: (message) => tests.decided(message.k, message.verdict, message.labels),
-    compare: (message) => compare.compared(message),
-    steps: (message) => steps.shown(message),
-    cover: (message) => cover.shown(message),
-    derive(message) {
-      if (message.tree) tree.show(message.tree, message.fits);
-      else tree.clear();
-      derivation.show(message);
-    },
-    tree(message) {
-      tree.saving(false);
-      download(message.text, "sentgen-tree.txt");
-    },
-  };
-  const unanswered = {
-    decide: () => tests.stopped(),
-    compare: (why) => compare.stopped(why),
-    steps: () => steps.stopped(),
-    cover: (why) => cover.stopped(why),
-    derive: (why) => derivation.say(`not shown: ${why}`),
-    tree: () => tree.saving(false),
-  };
+  // Where the answers to each type of the checker's questions go.
   const checker = makeChecker({
     source: $("worker-source").textContent,
-    onAnswer(message, question) {
-      if (asked[question.type] === question) answered[question.type](message);
-    },
-    onEnd(question, why) {
-      if (asked[question.type] !== question) return;
-      asked[question.type] = null;
-      if (why !== "answered" && why !== "replaced") unanswered[question.type](why);
+    answers: {
+      decide: { answer: (message) => tests.decided(message.k, message.verdict, message.labels),
+        unanswered: () => tests.stopped() },
+      compare: { answer: (message) => compare.compared(message), unanswered: (why) => compare.stopped(why) },
+      steps: { answer: (message) => steps.shown(message), unanswered: () => steps.stopped() },
+      cover: { answer: (message) => cover.shown(message), unanswered: (why) => cover.stopped(why) },
+      derive: {
+        answer(message) {
+          if (message.tree) tree.show(message.tree, message.fits);
+          derivation.show(message);
+        },
+        unanswered: (why) => derivation.say(`not shown: ${why}`),
+      },
+      tree: {
+        answer(message) {
+          tree.saving(false);
+          download(message.text, "sentgen-tree.txt");
+        },
+        unanswered: () => tree.saving(false),
+      },
     },
     onBusy: refreshStop,
   });
-  // Asks the checker `question` on grammar.txt, or on `grammar`; its
-  // answers go where `answered` says, the last of its type's only.
-  const ask = (question, grammar = editor.bytes()) => {
-    asked[question.type] = checker.ask({ grammar, ...question });
-  };
+  // Asks the checker `question` on grammar.txt, or on `grammar`.
+  const ask = (question, grammar = editor.bytes()) => checker.ask({ grammar, ...question });
 
   // Shows in the derivation view the derivation, of `labels` or as the
   // decider finds it of `text`, in grammar.txt or the other grammar
@@ -250,7 +236,7 @@
         return;
       }
       // A sentence the run printed shows the run's derivation of it.
-      const n = await runSentenceOf(line.text);
+      const n = await runner.sentenceOf(line.text);
       if (n >= 0) {
         askDerivation(n);
         shown.select = () => {
@@ -317,33 +303,6 @@
     extras: [{ key: "t", get: tests.bytes, set: tests.setBytes },
       { key: "c", get: compare.bytes, set: compare.setBytes }],
   });
-
-  // The rules the run's sentences did not use, marked in the editor.
-  function showCoverage(coverage) {
-    const lines = new Map();
-    if (coverage) {
-      for (const label of coverage.usable) {
-        if (!coverage.used.includes(label)) lines.set(coverage.lines[label], "unused");
-      }
-      for (const label of coverage.unusable) lines.set(coverage.lines[label], "unusable");
-    }
-    editor.setCoverage(lines);
-  }
-
-  // The number of the first sentence of the last run that is `text`; -1:
-  // none. A line past the pane's start is read from the whole output.
-  async function runSentenceOf(text) {
-    const result = runner.result();
-    if (!result || result.stopped || !result.starts) return -1;
-    for (const [n, at] of result.starts.entries()) {
-      const end = at + text.length + 1;
-      const line = end <= result.head.length ? result.head.subarray(at, end)
-        : new Uint8Array(await result.output.slice(at, end).arrayBuffer());
-      if (line.length === text.length + 1 && line[text.length] === 0x0a &&
-        text.every((b, i) => line[i] === b)) return n;
-    }
-    return -1;
-  }
 
   let lastGrammar = null;  // the grammar of the run in progress
   // Runs the grammar, and asks again what depends on it.

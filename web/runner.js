@@ -112,6 +112,21 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
       worker.postMessage({ type: "tree", n });
       return true;
     },
+    // The number of the first sentence of the last finished run that is
+    // `text` (bytes); -1: none. A line past the pane's start is read from
+    // the whole output.
+    async sentenceOf(text) {
+      const done = result;
+      if (!done || done.stopped || !done.starts) return -1;
+      for (const [n, at] of done.starts.entries()) {
+        const end = at + text.length + 1;
+        const line = end <= done.head.length ? done.head.subarray(at, end)
+          : new Uint8Array(await done.output.slice(at, end).arrayBuffer());
+        if (line.length === text.length + 1 && line[text.length] === 0x0a &&
+          text.every((b, i) => line[i] === b)) return n;
+      }
+      return -1;
+    },
     busy: () => busy,
     result: () => result,
     streamed: () => (streaming ? streaming.total : 0),
