@@ -77,7 +77,7 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose, on
     if (message.kind === "run") return `sentence ${message.n + 1} of this run`;
     const quoted = document.createDocumentFragment();
     quoted.append("\u201c", Object.assign(document.createElement("code"), { className: "form" }));
-    appendBytes(quoted.lastChild, message.text);
+    appendBytes(quoted.lastChild, message.string);
     quoted.append(`\u201d${message.from ? `, ${message.from},` : ""}`);
     return quoted;
   }

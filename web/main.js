@@ -215,7 +215,7 @@
     tree.clear();
     select({ from: "checker", grammar: side === 1 ? "other" : "main", ...from });
     derivation.say("replaying\u2026");
-    ask({ type: "derive", text, labels, what: { kind: "decided", text, ...what,
+    ask({ type: "derive", text, labels, what: { kind: "decided", string: text, ...what,
       grammar: side === 1 ? "the other grammar" : "grammar.txt" } },
     side === 1 ? compare.bytes() : editor.bytes());
   }
@@ -231,7 +231,7 @@
       if (line.verdict !== "sentence") {
         tree.clear();
         select({ from: "checker", grammar: "main", ...from });
-        derivation.show({ kind: "decided", text: line.text, grammar: "grammar.txt",
+        derivation.show({ kind: "decided", string: line.text, grammar: "grammar.txt", from: `test string ${k + 1}`,
           verdict: line.verdict === "waiting" ? "it is still being decided" : line.verdict });
         return;
       }
