@@ -175,7 +175,7 @@
     onTree(message) {
       tree.saving(false);
       const current = derivation.current();
-      download(message.text, `sentgen-tree-${current ? current.n + 1 : 1}.txt`);
+      if (message.text) download(message.text, `sentgen-tree-${current ? current.n + 1 : 1}.txt`);
     },
   });
 
@@ -198,7 +198,7 @@
       tree: {
         answer(message) {
           tree.saving(false);
-          download(message.text, "sentgen-tree.txt");
+          if (message.text) download(message.text, "sentgen-tree.txt");
         },
         unanswered: () => tree.saving(false),
       },

@@ -122,9 +122,12 @@ function sentgenWorker({ jobs, trees, post }) {
   }
 
   // Posts the tree of the derivation replayed last as text: an indented
-  // outline, one node a line.
+  // outline, one node a line; null when there is none.
   function writeTree() {
-    if (!replayed) return;
+    if (!replayed) {
+      post({ type: "tree", text: null });  // this worker replayed none: it was ended since
+      return;
+    }
     const tree = trees.build(replayed.rules, trees.labelsOf(replayed.labels), replayed.start);
     post({ type: "tree", text: new Blob(trees.outline(tree), { type: "text/plain" }) });
   }
