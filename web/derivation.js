@@ -3,7 +3,9 @@
 // engine replays them in the worker, each form with the rule's text marked
 // and the nonterminal the next step replaces underlined; a rule's label
 // marks its line in the listing and in the editor. A long derivation shows
-// its first and last steps; Save has them all.
+// its first and last steps; Save has them all. The sentence is one the
+// run printed, whose search step links to the step view, or a string the
+// decider was asked of, which may be no sentence: the view then says so.
 "use strict";
 
 // `elements`: section, title, about, steps (the list), save, close.
@@ -132,7 +134,7 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose, on
     }
   }
 
-  // Says what is on its way, or why nothing is, for sentence `n`.
+  // Says what is on its way, or why nothing is.
   function say(text) {
     section.hidden = false;
     about.textContent = text;

@@ -62,7 +62,7 @@ function makeStepView({ elements, appendBytes, ask, onClose }) {
     }
     if (form.slot === told.taken) {
       item.className = "taken";
-      item.prepend(span("why", why(told.pending, told.taken)));
+      item.append(span("why", why(told.pending, told.taken)));  // after, so that the texts line up
     }
     return item;
   }

@@ -185,7 +185,7 @@ async function checkSteps(page, longest) {
   await loadAndRun(page, Buffer.from("S -> aSb\nS -> @\nS -> X\n"));
   await page.click("#open-steps");
   const one = await stepShown(page, 1);
-  check(one.pending.join() === "taken: the shortest1 byteS" && one.did.includes("replaced by each alternative in turn") &&
+  check(one.pending.join() === "1 byteStaken: the shortest" && one.did.includes("replaced by each alternative in turn") &&
     one.did.includes("0:0 S -> aSb: pushed") && one.did.includes("0:1 S -> @: pushed"),
   `step 1: ${JSON.stringify(one)}`);
   await page.click("#step-next");
@@ -232,7 +232,7 @@ async function checkSteps(page, longest) {
 
   // Ties, doomed forms, a full stack.
   const cases = [
-    ["S -> A\nS -> B\nA -> a\nB -> b\n", 2, (s) => s.pending[0].startsWith("taken: the lowest slot among the shortest")],
+    ["S -> A\nS -> B\nA -> a\nB -> b\n", 2, (s) => s.pending[0] === "1 byteAtaken: the lowest slot among the shortest"],
     ["S -> aD\nS -> b\nD -> cD\n", 2, (s) => s.pending[0] === "2 bytesno text kept: it can never become a sentence \u2026D"],
     ["S -> aS\nS -> bS\nS -> cS\nS -> dS\nS -> eS\n", 250,
       (s) => s.pending.length === 997 && s.did.includes("0:1 S -> bS: pushed") && s.did.includes("0:2 S -> cS: refused by a full stack")],
