@@ -3,15 +3,18 @@
 // engine replays them in the worker, each form with the rule's text marked
 // and the nonterminal the next step replaces underlined; a rule's label
 // marks its line in the listing and in the editor. A long derivation shows
-// its first and last steps; Save has them all.
+// its first and last steps; Save has them all. The sentence is one the
+// run printed, whose search step links to the step view, or a string the
+// decider was asked of, which may be no sentence: the view then says so.
 "use strict";
 
 // `elements`: section, title, about, steps (the list), save, close.
 // `appendBytes(parent, bytes)`: writes bytes as the panes do. `onPick(
 // label)`: a step's rule `label` was picked. `onSave(blob, name)`: saves
-// the steps as a file. `onClose(n)`: Close was pressed on the view of
-// sentence `n`.
-function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) {
+// the steps as a file. `onClose(message)`: Close was pressed on the view
+// of the derivation `message`. `onStep(step)`: the search step that took a
+// run's sentence out was picked.
+function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose, onStep }) {
   const { section, title, about, steps, save, close } = elements;
   let derivation = null;  // the derivation shown: the worker's message
 
@@ -69,14 +72,42 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) 
     return item;
   }
 
+  // Whose derivation it is, in words: sentence n of the run, or a string
+  // decided in a grammar, picked from the test strings, a comparison or a
+  // covering set.
+  function whose(message) {
+    if (message.kind === "run") return `sentence ${message.n + 1} of this run`;
+    const quoted = document.createDocumentFragment();
+    quoted.append("\u201c", Object.assign(document.createElement("code"), { className: "form" }));
+    appendBytes(quoted.lastChild, message.string);
+    quoted.append(`\u201d${message.from ? `, ${message.from},` : ""}`);
+    return quoted;
+  }
+
   function show(message) {
     derivation = message;
-    const { n, count, step, shown, fits } = message;
+    const { count, shown, fits } = message;
+    about.replaceChildren(whose(message));
+    if (message.verdict) {
+      about.append(message.verdict === "not a sentence" ? ` is not a sentence of ${message.grammar}.`
+        : ` was not decided: ${message.verdict}.`);
+      steps.replaceChildren();
+      title.focus();
+      return;
+    }
     const left = count + 1 - shown.length;
-    about.textContent = !fits ? `sentence ${n + 1}: its derivation did not replay` :
-      `sentence ${n + 1}: ${count.toLocaleString("en")} ${count === 1 ? "step" : "steps"} from ` +
-      `the start symbol; taken off the stack at search step ${step.toLocaleString("en")}.` +
-      (left > 0 ? ` The first and last ${shown.length / 2} steps are shown; Save has them all.` : "");
+    const steps1 = `${count.toLocaleString("en")} ${count === 1 ? "step" : "steps"}`;
+    if (!fits) {
+      about.append(": its derivation did not replay");
+    } else if (message.kind === "run") {
+      about.append(`: ${steps1} from the start symbol; taken off the stack at `,
+        Object.assign(document.createElement("button"), { type: "button", className: "step-link",
+          textContent: `search step ${message.step.toLocaleString("en")}`, title: "show this step of the search" }), ".");
+    } else {
+      about.append(` is a sentence of ${message.grammar}: ${steps1} from the start symbol, ` +
+        `the decider's derivation${message.of ? `; ${message.of}` : ""}.`);
+    }
+    if (fits && left > 0) about.append(` The first and last ${shown.length / 2} steps are shown; Save has them all.`);
     const list = document.createDocumentFragment();
     shown.forEach((s, k) => {
       if (k > 0 && s.index > shown[k - 1].index + 1) {
@@ -90,6 +121,7 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) 
       list.append(stepItem(s, following && following.index === s.index + 1 ? following.at : -1));
     });
     steps.replaceChildren(list);
+    section.hidden = false;
     title.focus();
   }
 
@@ -102,7 +134,7 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) 
     }
   }
 
-  // Says what is on its way, or why nothing is, for sentence `n`.
+  // Says what is on its way, or why nothing is.
   function say(text) {
     section.hidden = false;
     about.textContent = text;
@@ -114,10 +146,15 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) 
     const rule = event.target.closest("button.rule-label");
     if (rule) onPick(rule.dataset.label);
   });
-  save.addEventListener("click", () => {
-    if (derivation) onSave(derivation.text, `sentgen-derivation-${derivation.n + 1}.txt`);
+  about.addEventListener("click", (event) => {
+    if (event.target.closest("button.step-link") && derivation) onStep(derivation.step);
   });
-  close.addEventListener("click", () => onClose(derivation ? derivation.n : 0));
+  save.addEventListener("click", () => {
+    if (derivation && derivation.text) {
+      onSave(derivation.text, `sentgen-derivation${derivation.kind === "run" ? `-${derivation.n + 1}` : ""}.txt`);
+    }
+  });
+  close.addEventListener("click", () => onClose(derivation));
 
   return {
     show,
@@ -129,6 +166,8 @@ function makeDerivationView({ elements, appendBytes, onPick, onSave, onClose }) 
     // The file's line of rule `label`; 0: none known.
     lineOf: (label) => (derivation && derivation.ruleLines[label]) || 0,
     waiting: (n) => say(`sentence ${n + 1}: replaying\u2026`),
+    // A derivation not of the run is on its way, or was stopped: `words`.
+    say,
     unavailable: (n) => say(`sentence ${n + 1}: derivations come with a finished run; this one ` +
       "was stopped. Ctrl+Enter runs the grammar again."),
     current: () => derivation,

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // The editor for grammar.txt: a text area over a copy of its text that
 // tints tabs, trailing spaces and the characters that stand for bytes, and
-// marks the lines that messages name and the line a rule was picked on;
+// marks the lines that messages name, the rules the run's sentences did
+// not use, with their words after the line, and the line a rule was
+// picked on;
 // line numbers beside it. Only the lines in view are drawn, so a keystroke
 // costs the same however long the file. A file far larger than a grammar
 // is shown read-only from its bytes instead.
@@ -18,6 +20,8 @@ function makeEditor({ elements, bytes, onEdit }) {
 
   let lines = [""];        // the editor's lines, split once an edit
   let marks = new Map();   // editor line -> "error" or "warning"
+  let coverage = new Map();  // editor line -> "unused" or "unusable": its rule, by the run's sentences
+  const COVERAGE_WORDS = { unused: "not used by these sentences", unusable: "no sentence can use this rule" };
   let pickedLine = 0;      // the line a picked rule came from; 0: none
   let plain = null;        // a file too large to edit: its bytes and where its lines start
   let drawnTop = -1;       // the scroll position the visible lines were drawn for
@@ -75,8 +79,11 @@ function makeEditor({ elements, bytes, onEdit }) {
     let copy = "";
     for (let i = first; i < last; i += 1) {
       const mark = marks.get(i + 1);
-      const kind = (mark ? ` ${mark}` : "") + (pickedLine === i + 1 ? " picked" : "");
-      const title = mark ? ` title="line ${i + 1}: ${mark}"` : "";
+      const covered = coverage.get(i + 1);
+      const kind = (mark ? ` ${mark}` : "") + (covered ? ` ${covered}` : "") +
+        (pickedLine === i + 1 ? " picked" : "");
+      const said = [mark, COVERAGE_WORDS[covered]].filter(Boolean).join("; ");
+      const title = said ? ` title="line ${i + 1}: ${said}"` : "";
       numbers += `<div class="n${kind}"${title}>${i + 1}</div>`;
       copy += `<div class="l${kind}">${drawnLine(i) || "\u200b"}</div>`;
     }
@@ -125,6 +132,7 @@ function makeEditor({ elements, bytes, onEdit }) {
   // A change of the text: its marks and pick belonged to the text before.
   function changed(typed) {
     marks = new Map();
+    coverage = new Map();
     pickedLine = 0;
     draw();
     onEdit(typed);
@@ -179,6 +187,20 @@ function makeEditor({ elements, bytes, onEdit }) {
       draw();
     },
     marks: () => Object.fromEntries(marks),
+    // Marks the lines of the rules the run's sentences did not use, as the
+    // worker tells them ({usable, used, unusable: labels; lines: label ->
+    // line}); null: none.
+    setCoverage(told) {
+      coverage = new Map();
+      if (told) {
+        for (const label of told.usable) {
+          if (!told.used.includes(label)) coverage.set(told.lines[label], "unused");
+        }
+        for (const label of told.unusable) coverage.set(told.lines[label], "unusable");
+      }
+      drawVisible();
+    },
+    coverage: () => Object.fromEntries(coverage),
     focus: () => field.focus(),
   };
 }

@@ -6,16 +6,24 @@
 // run also hands over each sentence's derivation and where its line
 // starts, what the search did, and the lines that messages name; a
 // derivation is replayed here, rewrite by rewrite, for the page to show,
-// with the rules it names, for the page to build its tree.
+// with the rules it names, for the page to build its tree. The same
+// grammar file is also asked of here, outside a run: whether a string is
+// a sentence, how it differs from another grammar's, what each search
+// step did, and which rules its sentences can use.
 #include <emscripten.h>
 
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "compare.h"
+#include "cover.h"
+#include "decide.h"
 #include "output.h"
 #include "run.h"
 #include "trace.h"
@@ -73,6 +81,64 @@ EM_JS(void, web_rule, (int entry, int slot, double line, int lhs, const char* te
   Module["sentgenRule"]({ entry, slot, line, lhs, text: HEAPU8.slice(text, text + size) });
 });
 
+// Hands a derivation's rules, two bytes each (entry, slot).
+EM_JS(void, web_labels, (const uint8_t* labels, size_t count), {
+  Module["sentgenLabels"](HEAPU8.slice(labels, labels + 2 * count));
+});
+
+// Hands a string that only grammar `side` derives (0: the file, 1: the
+// other grammar).
+EM_JS(void, web_difference, (int side, const char* bytes, size_t size), {
+  Module["sentgenDifference"](side, HEAPU8.slice(bytes, bytes + size));
+});
+
+// Hands how far a comparison got: the length up to which every string was
+// decided, the work it took, and what was said of the other grammar.
+EM_JS(void, web_compared, (double checked, double work, const char* said, size_t size), {
+  Module["sentgenCompared"]({ checked, work, said: HEAPU8.slice(said, said + size) });
+});
+
+// Hands a form pending before search step `step`, in `slot`: its length,
+// where its leftmost nonterminal stands, its fate, that nonterminal for a
+// dead end (0 for the others) and its text, which starts at byte `start`.
+EM_JS(void, web_pending,
+      (double step, int slot, double length, double leftmost_at, int fate, int leftmost,
+       const char* text, size_t size, double start),
+      {
+        Module["sentgenPending"]({
+          step, slot, length, leftmostAt: leftmost_at, fate, leftmost, start,
+          text: HEAPU8.slice(text, text + size),
+        });
+      });
+
+// Hands what search step `step` did: the slot it took, whether that was a
+// dead end, the sentence it printed (from 1; 0: none), and the forms it
+// made: `count` of them, three bytes each (entry, slot, refused).
+EM_JS(void, web_step,
+      (double step, int taken, int dead_end, int sentence, const uint8_t* children, size_t count),
+      {
+        Module["sentgenStep"]({
+          step, taken, deadEnd: dead_end !== 0, sentence,
+          children: HEAPU8.slice(children, children + 3 * count),
+        });
+      });
+
+// Hands whether rule `entry`:`slot` can be used by a sentence's derivation.
+EM_JS(void, web_usable, (int entry, int slot, int usable), {
+  Module["sentgenUsable"](entry, slot, usable !== 0);
+});
+
+// Hands a line of a covering set: its sentence and its derivation's rules.
+EM_JS(void, web_cover_line, (const char* text, size_t size, const uint8_t* labels, size_t count), {
+  Module["sentgenCoverLine"](HEAPU8.slice(text, text + size), HEAPU8.slice(labels, labels + 2 * count));
+});
+
+// Hands a rule left out of a covering set: its shortest line's bytes and
+// rules.
+EM_JS(void, web_left_out, (int entry, int slot, double length, double steps), {
+  Module["sentgenLeftOut"]({ entry, slot, length, steps });
+});
+
 namespace {
 
 void web_take_sentence(const std::vector<trace_label>& labels, uint64_t step, uint64_t at) {
@@ -128,6 +194,67 @@ void web_tell_rewrite(const trace_rewrite& rewrite, size_t count, size_t whole, 
               static_cast<double>(start));
 }
 
+// Runs `use` on the table of the grammar file at `file`, its standard
+// output dropped and its messages kept from the page, which the run tells.
+// Returns false when the file is not a grammar or memory ran out.
+bool web_on_grammar(const char* file, size_t size,
+                    const std::function<void(const grammar_table& g)>& use) {
+  std::string said;
+  output_writer_function writer = output_to_writer(output_drop);
+  std::string* errors = output_errors_to(&said);
+  int status = run_session({false, {file, size}}, use);
+  output_flush();  // what is still buffered is dropped too, not left to the next run
+  output_errors_to(errors);
+  output_to_writer(writer);
+  return status == 0;
+}
+
+// Hands a form pending before search step `step` as run_view_form sees
+// it: a dead end keeps no text, but the nonterminal that ends it.
+void web_tell_pending(uint64_t step, int slot, const sentential_form& form, size_t whole,
+                      size_t context) {
+  run_form_view view = run_view_form(form, whole, context);
+  int leftmost = view.fate == FORM_DEAD_END ? static_cast<unsigned char>(form_leftmost(form)) : 0;
+  web_pending(static_cast<double>(step), slot, static_cast<double>(view.length),
+              static_cast<double>(view.leftmost_at), view.fate, leftmost, view.text.data(),
+              view.text.size(), static_cast<double>(view.text_start));
+}
+
+void web_tell_step(uint64_t step, const run_step& told) {
+  std::vector<uint8_t> children;
+  for (const run_child& child : told.children) {
+    children.insert(children.end(), {child.label.entry, child.label.slot,
+                                     static_cast<uint8_t>(child.refused ? 1 : 0)});
+  }
+  web_step(static_cast<double>(step), told.taken, told.dead_end ? 1 : 0, told.sentence,
+           children.data(), told.children.size());
+}
+
+// Hands the strings only one of `a` and `b` derives, and how far it got.
+void web_tell_differences(const grammar_table& a, const grammar_table& b, const std::string& said) {
+  compare_result result;
+  compare_grammars(a, b, result);
+  for (int side = 0; side < 2; ++side) {
+    for (const std::string& text : result.only[side]) web_difference(side, text.data(), text.size());
+  }
+  web_compared(static_cast<double>(result.checked), static_cast<double>(result.work), said.data(),
+               said.size());
+}
+
+// Hands the covering set of `g`: its lines, then the rules left out.
+void web_tell_cover(const grammar_table& g) {
+  cover_result result;
+  cover_sentences(g, result);
+  for (const cover_line& line : result.lines) {
+    web_cover_line(line.sentence.data(), line.sentence.size(),
+                   reinterpret_cast<const uint8_t*>(line.labels.data()), line.labels.size());
+  }
+  for (const cover_left_out& out : result.too_long) {
+    web_left_out(out.label.entry, out.label.slot, static_cast<double>(out.length),
+                 static_cast<double>(out.steps));
+  }
+}
+
 }  // namespace
 
 // Runs the grammar file whose `size` bytes are at `file`; `traced`: keeps
@@ -177,4 +304,89 @@ extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_derivation(const char* file, size_t 
   output_to(nullptr);
   output_errors_to(nullptr);
   return fits ? 1 : 0;
+}
+
+// Decides whether the `length` bytes at `text` are a sentence of the
+// grammar file at `file`, and hands a leftmost derivation when they are.
+// Returns 1: a sentence; 0: not one; -1: the file is not a grammar; -2: the
+// string is longer than the decider takes; -3: memory ran out.
+extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_decide(const char* file, size_t size, const char* text,
+                                                   size_t length) {
+  int verdict = -1;
+  web_on_grammar(file, size, [&](const grammar_table& g) {
+    verdict = -3;  // unless decide_sentence comes back
+    std::vector<grammar_label> labels;
+    try {
+      verdict = decide_sentence(g, {text, length}, &labels) ? 1 : 0;
+    } catch (const std::length_error&) {
+      verdict = -2;
+    }
+    if (verdict == 1) web_labels(reinterpret_cast<const uint8_t*>(labels.data()), labels.size());
+  });
+  return verdict;
+}
+
+// Compares the grammar file at `a` with the one at `b`, "other grammar" in
+// what is said of it, and hands the strings only one of them derives.
+// Returns 0; 1 when `a` is not a grammar; 2 when `b` is not; 3 when memory
+// ran out.
+extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_compare(const char* a, size_t a_size, const char* b,
+                                                    size_t b_size) {
+  static grammar_table other;
+  std::string said;  // the other grammar's messages, for the page to show
+  int status = 1;
+  web_on_grammar(a, a_size, [&](const grammar_table& g) {
+    std::string* errors = output_errors_to(&said);
+    check_report report;
+    status = run_load(other, {nullptr, "other grammar", "sentgen", output_error}, {b, b_size},
+                      report) == 0 ? 3 : 2;
+    output_errors_to(errors);
+    if (status == 2) {
+      web_compared(0, 0, said.data(), said.size());
+      return;
+    }
+    web_tell_differences(g, other, said);
+    status = 0;
+  });
+  return status;
+}
+
+// Replays the search of the grammar file at `file`, handing its rules
+// first, then, for each search step from `first` to `last` (from 1), the
+// forms pending before it (text whole up to `whole` bytes, else `context`
+// bytes each side of the leftmost nonterminal) and what it did. Returns 1;
+// 0 when the search ends before step `first`; -1 when the file is not a
+// grammar or memory ran out.
+extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_steps(const char* file, size_t size, double first,
+                                                  double last, size_t whole, size_t context) {
+  int reached = -1;
+  bool loaded = web_on_grammar(file, size, [&](const grammar_table& g) {
+    web_tell_rules(g);
+    reached = run_replay_steps(
+                  g, static_cast<uint64_t>(first), static_cast<uint64_t>(last),
+                  [&](uint64_t step, int slot, const sentential_form& form) {
+                    web_tell_pending(step, slot, form, whole, context);
+                  },
+                  web_tell_step)
+                  ? 1
+                  : 0;
+  });
+  return loaded ? reached : -1;
+}
+
+// Hands each rule of the grammar file at `file` (web_rule) and whether a
+// sentence can use it; with `lines`, then its covering set. Returns 0 when
+// the file is not a grammar or memory ran out, else 1.
+extern "C" EMSCRIPTEN_KEEPALIVE int sentgen_cover(const char* file, size_t size, int lines) {
+  static bool usable[MAX_RULES * MAX_ALTERNATIVES];
+  return web_on_grammar(file, size, [&](const grammar_table& g) {
+           web_tell_rules(g);
+           cover_usable(g, usable);
+           for (int k = 0; k < g.choice_start[NONTERMINAL_COUNT]; ++k) {
+             web_usable(g.choices[k].entry, g.choices[k].slot, usable[k] ? 1 : 0);
+           }
+           if (lines != 0) web_tell_cover(g);
+         })
+             ? 1
+             : 0;
 }

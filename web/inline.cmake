@@ -1,15 +1,16 @@
 # SPDX-License-Identifier: MIT
 cmake_minimum_required(VERSION 3.20)  # "@NAME@" is text, not a variable
 # Makes the page one self-contained file: index.html with its style, its
-# scripts, the worker with the engine and its calls (its WebAssembly inside, in base64)
-# and the example grammars put in place. Variables: SOURCE (web/), ENGINE
-# (the engine's JavaScript), EXAMPLES (the examples folder), OUTPUT.
+# scripts, the worker with the engine and its calls (its WebAssembly
+# gzipped, in base64) and the example grammars put in place. Variables:
+# SOURCE (web/), ENGINE (the engine's JavaScript), WASM (its WebAssembly),
+# NODE (node, which gzips it), EXAMPLES (the examples folder), OUTPUT.
 
 # The page's scripts, each one factory or one set of functions, in an
 # order where each comes after what it is given; main.js wires them. They
 # share one function's scope, so that none of them is a global of the page.
-set(page_scripts bytes.js byte_font.js tree.js editor.js output.js runner.js derivation.js
-  tree_view.js address.js main.js)
+set(page_scripts bytes.js byte_font.js tree.js editor.js output.js runner.js checker.js
+  derivation.js tree_view.js test_strings.js compare.js steps.js cover_view.js address.js main.js)
 # The worker's: the engine's calls and the trees, then the worker, which
 # takes the page's messages.
 set(worker_scripts engine_job.js tree.js worker.js)
@@ -17,6 +18,12 @@ set(worker_scripts engine_job.js tree.js worker.js)
 file(READ ${SOURCE}/index.html page)
 file(READ ${SOURCE}/style.css style)
 file(READ ${ENGINE} engine)
+execute_process(COMMAND ${NODE} -e "process.stdout.write(require('zlib').gzipSync(\
+require('fs').readFileSync(process.argv[1]), { level: 9 }).toString('base64'))" ${WASM}
+  OUTPUT_VARIABLE wasm RESULT_VARIABLE packed)
+if(NOT packed EQUAL 0)
+  message(FATAL_ERROR "the engine's WebAssembly could not be packed: ${packed}")
+endif()
 
 # A script that held "</script" would end its element early.
 function(read_script file into)
@@ -64,6 +71,7 @@ endforeach()
 
 string(REPLACE "@STYLE@" "${style}" page "${page}")
 string(REPLACE "@EXAMPLES@" "[${examples}]" page "${page}")
+string(REPLACE "@WASM@" "${wasm}" page "${page}")
 string(REPLACE "@ENGINE@" "${engine}" page "${page}")
 string(REPLACE "@WORKER@" "${worker}" page "${page}")
 string(REPLACE "@SCRIPTS@" "${scripts}" page "${page}")

@@ -7,10 +7,12 @@
 "use strict";
 
 // `elements`: output, errors, more (the note on bytes not shown), summary,
-// messages, copy (the Copy button). `bytes`: bytes.js. `onSentence(n)`:
+// coverage (the line on the rules used, with its legend), messages, copy
+// (the Copy button). `bytes`: bytes.js. `onSentence(n)`:
 // sentence `n` (from 0) is asked for. `onGoto(line)`: a message's line is.
 function makeOutputView({ elements, bytes, onSentence, onGoto }) {
   const { output, errors, more, summary, messages, copy } = elements;
+  const COVERAGE_WORDS = { unused: "not used by these sentences", unusable: "no sentence can use this rule" };
 
   function byteSpan(b) {
     const span = document.createElement("span");
@@ -184,7 +186,28 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
     more.textContent = `\u2026 and ${hidden.toLocaleString("en")} more bytes, not shown: ` +
       "Download has the whole output.";
     summary.textContent = result.summary ? searchSummary(result.summary) : "";
+    showCoverage(result.coverage || null);
     showMessages(head, stopped ? null : status, result.summary ? result.summary.rejected : 0, warned);
+  }
+
+  // Which usable rules the printed sentences used, in words, and the
+  // listing's lines marked, with their words in a title and after the
+  // line: those no printed sentence used, and those no sentence can use.
+  function showCoverage(coverage) {
+    elements.coverage.hidden = coverage === null;
+    if (coverage === null) return;
+    const { usable, used, unusable } = coverage;
+    const kinds = new Map([...unusable.map((label) => [label, "unusable"]),
+      ...usable.filter((label) => !used.includes(label)).map((label) => [label, "unused"])]);
+    for (const line of output.querySelectorAll(".rule")) {
+      const kind = kinds.get(line.dataset.label);
+      if (!kind) continue;
+      line.classList.add(kind);
+      line.title = `rule ${line.dataset.label}: ${COVERAGE_WORDS[kind]}`;
+    }
+    elements.coverage.querySelector(".count").textContent = `the printed sentences use ${used.length} ` +
+      `of the ${usable.length} usable ${usable.length === 1 ? "rule" : "rules"}` +
+      (unusable.length > 0 ? `; ${unusable.length} ${unusable.length === 1 ? "rule" : "rules"} no sentence can use` : "");
   }
 
   // Copies the output as the pane shows it, escapes as written; the button,
@@ -225,6 +248,7 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
       errors.replaceChildren();
       more.hidden = true;
       summary.textContent = "";
+      elements.coverage.hidden = true;
     },
     // The engine failed: nothing of its output is worth showing.
     showCrash(message) {

@@ -53,7 +53,8 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
   }
 
   function heard(from, message) {
-    if (from !== worker) return;  // a stopped run's last words
+    // A stopped run's last words, and the end of a tree asked for, which needs none.
+    if (from !== worker || message.type === "answered") return;
     if (message.type === "derivation" || message.type === "tree") {
       (message.type === "tree" ? onTree : onDerivation)(message);
       return;
@@ -110,6 +111,21 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
       if (!result || !worker || busy || result.stopped) return false;
       worker.postMessage({ type: "tree", n });
       return true;
+    },
+    // The number of the first sentence of the last finished run that is
+    // `text` (bytes); -1: none. A line past the pane's start is read from
+    // the whole output.
+    async sentenceOf(text) {
+      const done = result;
+      if (!done || done.stopped || !done.starts) return -1;
+      for (const [n, at] of done.starts.entries()) {
+        const end = at + text.length + 1;
+        const line = end <= done.head.length ? done.head.subarray(at, end)
+          : new Uint8Array(await done.output.slice(at, end).arrayBuffer());
+        if (line.length === text.length + 1 && line[text.length] === 0x0a &&
+          text.every((b, i) => line[i] === b)) return n;
+      }
+      return -1;
     },
     busy: () => busy,
     result: () => result,

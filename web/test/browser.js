@@ -23,6 +23,8 @@ const { pageCases, readOr } = require("./cases.js");
 const { check, failures, waitForRun, runCount, loadAndRun, editorBytes, paneBytes, focusNode,
   checkAccessibility } = require("./page_driver.js");
 const { checkDerivations, checkCutClick, checkSelected, checkTree } = require("./derivation_checks.js");
+const { checkTestStrings, checkCompare, checkSteps, checkCoverage, checkCover, toolScreens } =
+  require("./tools_checks.js");
 
 const [pagePath, sourceDir, browserName, executable, screenshotRoot] = process.argv.slice(2);
 const firefox = browserName === "firefox";
@@ -310,10 +312,14 @@ async function main() {
     check(globals.length === 0, `the page's parts are not its globals: ${globals.join(", ")}`);
     const times = [];
     let cases = 0;
+    let longest = { steps: 0 };
     for (const c of pageCases(sourceDir).filter((each) => each.usable)) {
       c.grammar = fs.readFileSync(path.join(c.dir, "grammar.txt"));
       const milliseconds = await checkCase(page, c);
       cases += 1;
+      // The run of the most steps, for the step view's last step.
+      const steps = await page.evaluate(() => (window.sentgen.result().summary || { steps: 0 }).steps);
+      if (c.name.startsWith("bench/") && steps > longest.steps) longest = { name: c.name, grammar: c.grammar, steps };
       if (c.name.startsWith("bench/")) times.push(`${path.basename(c.dir)} ${milliseconds.toFixed(1)} ms`);
     }
     console.log(`page run times: ${times.join(", ")}`);
@@ -353,6 +359,11 @@ async function main() {
     await checkDerivations(page, sourceDir);
     await checkTree(page, sourceDir);
     await checkReliance(page, open, sourceDir);
+    await checkTestStrings(page, open);
+    await checkCompare(page, open);
+    await checkSteps(page, longest);
+    await checkCoverage(page);
+    await checkCover(page);
 
     // Keyboard alone: Tab reaches the examples, and an example loads.
     await page.focus("#grammar");
@@ -399,6 +410,7 @@ async function main() {
       await focusNode(shot, "2");
       await checkAccessibility(shot, `${width} px, ${scheme}, a derivation and its tree`);
       await shot.screenshot({ path: path.join(screenshotDir, `derivation-${width}-${scheme}.png`), fullPage: true });
+      await toolScreens(shot, screenshotDir, width, scheme, checkAccessibility);
       await shot.close();
     }
     check(consoleErrors.length === 0, `no console errors: ${consoleErrors.join(" | ")}`);

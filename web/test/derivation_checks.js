@@ -297,4 +297,4 @@ async function checkTree(page, sourceDir) {
   `a tree too large to draw is counted and saved whole: ${JSON.stringify(saved)}`);
 }
 
-module.exports = { checkDerivations, checkCutClick, checkSelected, checkTree };
+module.exports = { checkDerivations, checkCutClick, checkSelected, checkTree, drawnTree };

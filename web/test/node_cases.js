@@ -18,6 +18,7 @@ const fs = require("fs");
 const path = require("path");
 const { pageCases, readOr } = require("./cases.js");
 const { sentgenMakeJobs } = require("../engine_job.js");
+const { lineProblems, companionProblems, stepProblems } = require("./node_questions.js");
 const { outputLines } = require("../output.js");
 const trees = require("../tree.js");
 const { sentgenWorker } = require("../worker.js");
@@ -131,10 +132,17 @@ async function workerProblems(jobs) {
 }
 
 async function main() {
-  const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)));
+  // The engine's WebAssembly beside its script, as the page holds it unpacked.
+  const jobs = await sentgenMakeJobs(require(path.resolve(enginePath)),
+    fs.readFileSync(enginePath.replace(/\.js$/, ".wasm")));
   const workerSaid = await workerProblems(jobs);
   if (workerSaid.length > 0) console.log(`FAIL the worker: ${workerSaid.join("; ")}`);
-  let passed = 0, failed = 0, skipped = 0;
+  const linesSaid = lineProblems();
+  if (linesSaid.length > 0) console.log(`FAIL the test strings' lines: ${linesSaid.join("; ")}`);
+  const companions = companionProblems(jobs, sourceDir);
+  for (const problem of companions.problems) console.log(`FAIL ${problem}`);
+  console.log(`the page's questions against ${companions.checked} companion cases`);
+  let passed = 0, failed = 0, skipped = 0, replayed = 0;
   for (const c of pageCases(sourceDir)) {
     if (!c.usable) {
       skipped += 1;
@@ -207,6 +215,11 @@ async function main() {
     }
     const sentences = lower.lines.slice(lower.lines.length - job.sentences.length);
     problems.push(...derivationProblems(jobs, grammar, job, sentences));
+    // Every step replayed, where that is not millions of forms to look at.
+    if (job.summary.steps > 0 && job.summary.steps * job.summary.most <= 5e5) {
+      problems.push(...stepProblems(jobs, grammar, job));
+      replayed += 1;
+    }
     if (problems.length > 0) {
       failed += 1;
       console.log(`FAIL ${c.name}: ${problems.join("; ")}`);
@@ -218,8 +231,10 @@ async function main() {
       }
     }
   }
+  console.log(`every step of ${replayed} runs replayed`);
   console.log(`web.node: ${passed} passed, ${failed} failed, ${skipped} skipped`);
-  process.exitCode = failed > 0 || passed === 0 || workerSaid.length > 0 ? 1 : 0;
+  process.exitCode = failed > 0 || passed === 0 || workerSaid.length > 0 || linesSaid.length > 0 ||
+    companions.problems.length > 0 || companions.checked < 10 ? 1 : 0;
 }
 
 main().catch((error) => {
