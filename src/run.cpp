@@ -170,7 +170,7 @@ int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* repor
 }
 
 run_form_view run_view_form(const sentential_form& form, size_t whole, size_t context) {
-  run_form_view view{form_length(form), form_length(form), form.fate, {}, 0};
+  run_form_view view{form_length(form), form_length(form), form_leftmost(form), form.fate, {}, 0};
   if (form_is_dead_end(form)) return view;
   if (!form_is_sentence(form)) view.leftmost_at = form_length(form) - form_tail_length(form);
   // A short form whole (a doomed one from its leftmost nonterminal on);

@@ -101,6 +101,7 @@ int run_bytes_traced(std::string_view bytes, run_trace& trace, run_report* repor
 struct run_form_view {
   size_t length;       // its bytes
   size_t leftmost_at;  // where its leftmost nonterminal stands; its length for a sentence
+  char leftmost;       // that nonterminal, a dead end's too; '\0' for a sentence
   int fate;            // FORM_LIVE, FORM_DOOMED (no head kept) or FORM_DEAD_END (no text kept)
   std::string text;    // bytes of its text from `text_start` on: all of it when it has at
                        // most `whole` bytes, else `context` bytes each side of its leftmost

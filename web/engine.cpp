@@ -214,7 +214,7 @@ bool web_on_grammar(const char* file, size_t size,
 void web_tell_pending(uint64_t step, int slot, const sentential_form& form, size_t whole,
                       size_t context) {
   run_form_view view = run_view_form(form, whole, context);
-  int leftmost = view.fate == FORM_DEAD_END ? static_cast<unsigned char>(form_leftmost(form)) : 0;
+  int leftmost = view.fate == FORM_DEAD_END ? static_cast<unsigned char>(view.leftmost) : 0;
   web_pending(static_cast<double>(step), slot, static_cast<double>(view.length),
               static_cast<double>(view.leftmost_at), view.fate, leftmost, view.text.data(),
               view.text.size(), static_cast<double>(view.text_start));
