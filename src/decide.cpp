@@ -63,9 +63,9 @@ inline decide_item decide_at(const decide_chart& c, uint32_t index) {
 // Set j's items are [decide_first(c, j), decide_end(c, j)).
 inline uint32_t decide_first(const decide_chart& c, uint32_t j) { return c.sets[j].item; }
 inline uint32_t decide_end(const decide_chart& c, uint32_t j) {
-  return j + 1 < c.sets.size() ? c.sets[j + 1].item : c.item_count;
+  return j + 1 < c.set_count ? c.sets[j + 1].item : c.item_count;
 }
-inline uint32_t decide_last(const decide_chart& c) { return static_cast<uint32_t>(c.sets.size() - 1); }
+inline uint32_t decide_last(const decide_chart& c) { return c.set_count - 1; }
 
 // Whether `check(item)` holds for one of the items [from, to), visited in
 // order a block at a time; a check that only visits returns false.
@@ -419,20 +419,22 @@ inline uint64_t decide_signature(decide_item item) {
   return uint64_t{1} << ((item * uint32_t{0x9E3779B1}) >> 26);
 }
 
-// Adds `item` to the set being built, unless it is there.
-inline void decide_add(decide_chart& c, decide_item item) {
+// Adds `item` to the set being built, unless it is there; whether it was not.
+inline bool decide_add(decide_chart& c, decide_item item) {
   if (c.hashed) {
-    if (decide_seen_insert(c, item)) decide_append(c, item);
-    return;
+    if (!decide_seen_insert(c, item)) return false;
+    decide_append(c, item);
+    return true;
   }
   uint64_t bit = decide_signature(item);
   if ((c.signature & bit) != 0 &&
       decide_any(c, c.first, c.item_count, [item](decide_item k) { return k == item; })) {
-    return;
+    return false;
   }
   c.signature |= bit;
   decide_append(c, item);
   if (c.item_count - c.first > DECIDE_SHORT) decide_hash_set(c);
+  return true;
 }
 
 // Starts the set whose first item is the next: short, with no item yet.
@@ -484,6 +486,165 @@ inline const decide_leo* decide_find_leo(const decide_chart& c, uint32_t i, uint
   return nullptr;
 }
 
+// --- Frames and programs ---
+
+constexpr uint32_t DECIDE_FRAME_ITEMS = 8;    // items of a set with a frame, at most
+constexpr uint32_t DECIDE_FRAMES = 1u << 16;  // frames at most
+constexpr uint32_t DECIDE_PROGRAMS = 1u << 16;  // programs at most
+
+// The frame of `entries`, made unless the chart has no room for it.
+uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t count, uint32_t hash) {
+  size_t mask = c.frame_hash.size() - 1;
+  for (size_t at = hash & mask; !c.frame_hash.empty() && c.frame_hash[at] != 0; at = (at + 1) & mask) {
+    const decide_frame& f = c.frames[c.frame_hash[at] - 1];
+    if (f.count != count) continue;
+    const uint32_t* known = c.frame_entries.data() + f.entry;
+    uint32_t k = 0;
+    while (k < count && known[k] == entries[k]) ++k;
+    if (k == count) return c.frame_hash[at] - 1;
+  }
+  if (c.frames.size() >= DECIDE_FRAMES) return DECIDE_NO_FRAME;
+  std::vector<uint32_t> table;
+  if (2 * (c.frames.size() + 1) > c.frame_hash.size()) {
+    table.assign(std::max<size_t>(64, 2 * c.frame_hash.size()), 0);
+    for (uint32_t id = 0; id < c.frames.size(); ++id) {
+      size_t to = c.frames[id].hash & (table.size() - 1);
+      while (table[to] != 0) to = (to + 1) & (table.size() - 1);
+      table[to] = id + 1;
+    }
+  }
+  decide_grow(c.frames, 1);
+  decide_grow(c.frame_entries, count);
+  if (!table.empty()) c.frame_hash.swap(table);
+  auto id = static_cast<uint32_t>(c.frames.size());
+  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash});
+  c.frame_entries.insert(c.frame_entries.end(), entries, entries + count);
+  mask = c.frame_hash.size() - 1;
+  size_t at = hash & mask;
+  while (c.frame_hash[at] != 0) at = (at + 1) & mask;
+  c.frame_hash[at] = id + 1;
+  return id;
+}
+
+// The frame of set j, complete, or DECIDE_NO_FRAME for a long one.
+uint32_t decide_frame_of(decide_chart& c, uint32_t j) {
+  uint32_t first = decide_first(c, j), count = c.item_count - first;
+  if (count > DECIDE_FRAME_ITEMS) return DECIDE_NO_FRAME;
+  decide_item items[DECIDE_FRAME_ITEMS];
+  for (uint32_t k = 0; k < count; ++k) items[k] = decide_at(c, first + k);
+  uint32_t entries[DECIDE_FRAME_ITEMS];
+  uint32_t hash = 2166136261u ^ count;
+  for (uint32_t k = 0; k < count; ++k) {
+    uint32_t same = 0;  // the first item of its origin
+    while ((items[same] ^ items[k]) > DECIDE_STATE_MASK) ++same;
+    entries[k] = decide_state_of(items[k]) | same << 16;
+    hash = (hash ^ entries[k]) * 16777619u;
+  }
+  return decide_intern_frame(c, entries, count, hash);
+}
+
+inline size_t decide_program_slot(uint32_t key, size_t mask) {
+  return static_cast<size_t>((key * uint64_t{0x9E3779B97F4A7C15}) >> 32) & mask;
+}
+
+// The program of `frame` for `symbol`: for a byte, of a push onto a set
+// of the frame; for 256 + n, of completing 'A' + n from a set of the frame.
+// DECIDE_NONE where there is none yet.
+inline uint32_t decide_find_program(const decide_chart& c, uint32_t frame, uint32_t symbol) {
+  if (c.program_hash.empty()) return DECIDE_NONE;
+  uint32_t key = frame << 9 | symbol;
+  size_t mask = c.program_hash.size() - 1;
+  for (size_t at = decide_program_slot(key, mask);; at = (at + 1) & mask) {
+    uint64_t slot = c.program_hash[at];
+    if (slot == 0) return DECIDE_NONE;
+    if (slot >> 32 == key) return static_cast<uint32_t>(slot) - 1;
+  }
+}
+
+// What a step adds, for a program: each item's state and the item of the
+// set stepped from whose origin it takes.
+struct decide_record {
+  uint32_t frame;                 // the frame of the set stepped from
+  bool all;                       // items already in the set are noted too
+  std::vector<uint32_t> entries;  // the items: state | item of the set stepped from << 16
+};
+
+// Adds an item of `origin` for each state of `targets`; a record notes
+// them with the first item of the set stepped from of that origin, which
+// its item k has.
+inline void decide_add_noted(decide_chart& c, decide_targets targets, uint32_t origin, decide_record* record,
+                             uint32_t k) {
+  for (uint32_t t = 0; t < targets.count; ++t) {
+    uint32_t state = targets.count == 1 ? targets.target : c.pieces[targets.target + t];
+    bool added = decide_add(c, decide_make(state, origin));
+    if (record != nullptr && (added || record->all)) {
+      uint32_t first = c.frame_entries[c.frames[record->frame].entry + k] >> 16;
+      record->entries.push_back(state | first << 16);
+    }
+  }
+}
+
+// Item k of the set stepped from, of `state` and `origin`, moves past
+// `symbol`, in [from, to) of the state's edges, into the set being built.
+inline void decide_step_noted(decide_chart& c, uint32_t state, uint32_t origin, int symbol, uint32_t from,
+                              uint32_t to, decide_record* record, uint32_t k) {
+  uint32_t edge = decide_find_edge(c, from, to, symbol);
+  if (edge == DECIDE_NONE) return;
+  decide_targets targets{c.edges[edge].count, c.edges[edge].target};
+  if (targets.count == 0) targets = decide_take(c, state, edge);
+  decide_add_noted(c, targets, origin, record, k);
+}
+
+constexpr uint32_t DECIDE_PROGRAM_ENTRIES = 1u << 20;  // all programs' items and actions at most
+
+// Whether the chart has room for a program of `entries` and `actions`.
+inline bool decide_program_room(const decide_chart& c, size_t entries, size_t actions) {
+  return c.programs.size() < DECIDE_PROGRAMS &&
+         c.program_entries.size() + entries + c.program_actions.size() + actions <= DECIDE_PROGRAM_ENTRIES;
+}
+
+// Keeps `program`, with `entries` and `actions`, and returns its number.
+// Every vector grows before any changes; the caller made sure of room.
+uint32_t decide_add_program(decide_chart& c, decide_program program, const std::vector<uint32_t>& entries,
+                            const std::vector<uint32_t>& actions) {
+  decide_grow(c.programs, 1);
+  decide_grow(c.program_entries, entries.size());
+  decide_grow(c.program_actions, actions.size());
+  program.entry = static_cast<uint32_t>(c.program_entries.size());
+  program.count = static_cast<uint32_t>(entries.size());
+  program.action = static_cast<uint32_t>(c.program_actions.size());
+  program.actions = static_cast<uint32_t>(actions.size());
+  c.program_entries.insert(c.program_entries.end(), entries.begin(), entries.end());
+  c.program_actions.insert(c.program_actions.end(), actions.begin(), actions.end());
+  c.programs.push_back(program);
+  return static_cast<uint32_t>(c.programs.size() - 1);
+}
+
+// Keeps `program`, with `entries` and `actions`, as the program of `frame`
+// for `symbol`, where the chart has room.
+void decide_keep_program(decide_chart& c, uint32_t frame, uint32_t symbol, const decide_program& program,
+                         const std::vector<uint32_t>& entries, const std::vector<uint32_t>& actions) {
+  if (!decide_program_room(c, entries.size(), actions.size())) return;
+  std::vector<uint64_t> table;
+  if (2 * (c.programs.size() + 1) > c.program_hash.size()) {
+    table.assign(std::max<size_t>(64, 2 * c.program_hash.size()), 0);
+    for (uint64_t slot : c.program_hash) {
+      if (slot == 0) continue;
+      size_t to = decide_program_slot(static_cast<uint32_t>(slot >> 32), table.size() - 1);
+      while (table[to] != 0) to = (to + 1) & (table.size() - 1);
+      table[to] = slot;
+    }
+  }
+  decide_grow(c.programs, 1);  // so that decide_add_program cannot throw once the table is in
+  decide_grow(c.program_entries, entries.size());
+  decide_grow(c.program_actions, actions.size());
+  if (!table.empty()) c.program_hash.swap(table);
+  uint32_t key = frame << 9 | symbol;
+  size_t mask = c.program_hash.size() - 1, at = decide_program_slot(key, mask);
+  while (c.program_hash[at] != 0) at = (at + 1) & mask;
+  c.program_hash[at] = uint64_t{key} << 32 | (uint64_t{decide_add_program(c, program, entries, actions)} + 1);
+}
+
 // The predictions of set i, its last items, that wait for the
 // nonterminal n move past it, for an open state that completed n from i.
 void decide_complete_predictions(decide_chart& c, uint32_t n, uint32_t i) {
@@ -495,28 +656,57 @@ void decide_complete_predictions(decide_chart& c, uint32_t n, uint32_t i) {
   }
 }
 
-// The nonterminal n, started in set i, is complete in the set being built,
-// by a rule of a state closed over set i's predictions unless `open`: every
-// item of set i waiting for it moves past it, or Leo's item of set i alone.
-// A short set may complete n twice, which adds nothing new.
-void decide_complete(decide_chart& c, uint32_t n, uint32_t i, bool open) {
-  if (open) decide_complete_predictions(c, n, i);
-  if (c.hashed && !decide_seen_insert(c, decide_make(DECIDE_STATE_LIMIT + n, i))) return;
-  if (const decide_leo* leo = decide_find_leo(c, i, n)) {
-    decide_add(c, leo->top);
-    return;
-  }
-  if (!decide_has(c.sets[i].waited, n)) return;
+// Completes the nonterminal n from set i by the items of set i that wait
+// for it, stepped one by one, and keeps what they add as the program of
+// set i's frame for n.
+void decide_complete_anew(decide_chart& c, uint32_t n, uint32_t i) {
+  uint32_t frame = c.sets[i].frame, from = decide_first(c, i);
   int symbol = DECIDE_NONTERMINAL + static_cast<int>(n);
-  decide_any(c, decide_first(c, i), c.sets[i + 1].item, [&c, n, i, symbol](decide_item item) {
+  decide_record record{frame, true, {}};
+  decide_record* noted = frame != DECIDE_NO_FRAME ? &record : nullptr;
+  for (uint32_t k = from, end = c.sets[i + 1].item; k < end; ++k) {
+    decide_item item = decide_at(c, k);
     uint32_t state = decide_state_of(item), origin = decide_origin(item);
-    if (origin == i) return true;  // the predictions, the last items
+    if (origin == i) break;  // the predictions, the last items
     const decide_state& s = c.states[state];
-    if (decide_has(s.waits, n)) decide_step(c, state, origin, symbol, s.edge + s.terminals, s.edge + s.edge_count);
-    return false;
-  });
+    if (!decide_has(s.waits, n)) continue;
+    decide_step_noted(c, state, origin, symbol, s.edge + s.terminals, s.edge + s.edge_count, noted, k - from);
+  }
+  if (noted != nullptr) decide_keep_program(c, frame, static_cast<uint32_t>(symbol), decide_program{}, record.entries, {});
 }
 
+// The nonterminal n, started in set i, is complete in the set being built,
+// by a rule of a state closed over set i's predictions: every item of set
+// i waiting for it moves past it, or Leo's item of set i alone, as the
+// program of set i's frame for n says where there is one. A short set may
+// complete n twice, which adds nothing new.
+inline void decide_complete_closed(decide_chart& c, uint32_t n, uint32_t i) {
+  const decide_set& set = c.sets[i];
+  if (((set.waited | set.leos) >> n & 1) == 0) return;
+  if (c.hashed && !decide_seen_insert(c, decide_make(DECIDE_STATE_LIMIT + n, i))) return;
+  if (decide_has(set.leos, n)) {
+    decide_add(c, decide_find_leo(c, i, n)->top);
+    return;
+  }
+  uint32_t id = set.frame == DECIDE_NO_FRAME ? DECIDE_NONE : decide_find_program(c, set.frame, DECIDE_NONTERMINAL + n);
+  if (id == DECIDE_NONE) {
+    decide_complete_anew(c, n, i);
+    return;
+  }
+  uint32_t from = set.item;
+  const uint32_t* entry = c.program_entries.data() + c.programs[id].entry;
+  for (const uint32_t* end = entry + c.programs[id].count; entry < end; ++entry) {
+    decide_add(c, (decide_at(c, from + (*entry >> 16)) & ~DECIDE_STATE_MASK) | (*entry & 0xFFFF));
+  }
+}
+
+// The nonterminal n, started in set i, is complete in the set being built:
+// as decide_complete_closed says, and for a state that is `open`, the
+// predictions of set i that wait for n move past it too.
+inline void decide_complete(decide_chart& c, uint32_t n, uint32_t i, bool open) {
+  if (open) decide_complete_predictions(c, n, i);
+  decide_complete_closed(c, n, i);
+}
 // What the items of a set that began before it wait for and predict.
 struct decide_waits {
   nonterminal_set once;       // the nonterminals that one of their rules or more waits for
@@ -524,17 +714,21 @@ struct decide_waits {
   nonterminal_set predicted;  // what those predict
 };
 
-// Works through the items of set j from its first, adding what each
-// completes, and notes what they wait for and predict.
-void decide_close(decide_chart& c, uint32_t j, decide_waits& waits) {
+inline void decide_note(decide_waits& waits, const decide_state& s) {
+  waits.more |= (waits.once & s.waits) | s.waits_more;
+  waits.once |= s.waits;
+  waits.predicted |= s.predicts;
+}
+
+// Works through the items of the set being built from index `from`,
+// adding what each completes, and notes what they wait for and predict.
+void decide_close(decide_chart& c, uint32_t from, decide_waits& waits) {
   const decide_item* at = nullptr;  // item p, in its block
-  for (uint32_t p = decide_first(c, j); p < c.item_count; ++p, ++at) {
+  for (uint32_t p = from; p < c.item_count; ++p, ++at) {
     if (at == nullptr || (p & (DECIDE_BLOCK - 1)) == 0) at = &c.blocks[p >> DECIDE_BLOCK_BITS][p & (DECIDE_BLOCK - 1)];
     decide_item item = *at;
     const decide_state& s = c.states[decide_state_of(item)];
-    waits.more |= (waits.once & s.waits) | s.waits_more;
-    waits.once |= s.waits;
-    waits.predicted |= s.predicts;
+    decide_note(waits, s);
     // Aycock and Horspool: nullable nonterminals are stepped over in the
     // states, so that no completion from the set itself is needed.
     nonterminal_set completes = s.completes & ~DECIDE_START_BIT;
@@ -545,10 +739,9 @@ void decide_close(decide_chart& c, uint32_t j, decide_waits& waits) {
   }
 }
 
-// Appends the items of set j's predictions, of origin j, and returns what
-// they wait for.
-nonterminal_set decide_add_predictions(decide_chart& c, uint32_t j, nonterminal_set predicted) {
-  decide_targets targets = decide_predict(c, predicted);
+// Appends the items of set j's predictions, of origin j, for `targets`,
+// and returns what they wait for.
+nonterminal_set decide_add_predictions(decide_chart& c, uint32_t j, decide_targets targets) {
   nonterminal_set waits = 0;
   for (uint32_t k = 0; k < targets.count; ++k) {
     uint32_t state = targets.count == 1 ? targets.target : c.pieces[targets.target + k];
@@ -593,18 +786,35 @@ uint32_t decide_past(decide_chart& c, uint32_t state, uint32_t n) {
 // item more, and a chain never names an item that the sets do not keep.
 // Those items began in an earlier set, so a chain only goes back to sets
 // already done.
-void decide_leo_items(decide_chart& c, uint32_t j, nonterminal_set alone) {
-  decide_members(alone, [&c, j](uint32_t n) {
+//
+// How to make them is kept as recipes, three words each: n | owner << 8,
+// the index of the rule's item in the set, and the state of the rule moved
+// past n.
+void decide_leo_recipes(decide_chart& c, uint32_t j, nonterminal_set alone, std::vector<uint32_t>& recipes) {
+  recipes.clear();
+  decide_members(alone, [&c, j, &recipes](uint32_t n) {
     uint32_t rule = 0;
     uint32_t k = decide_only_waiting(c, j, n, rule);  // an item that began before j
     if (k == DECIDE_NONE || c.rules[rule + 1].next != DECIDE_END) return;
-    decide_item only = decide_at(c, k);
-    uint32_t origin = decide_origin(only), owner = c.rules[rule].owner;
-    const decide_leo* below = owner == DECIDE_START ? nullptr : decide_find_leo(c, origin, owner);
-    decide_item top = below != nullptr ? below->top : decide_make(decide_past(c, decide_state_of(only), n), origin);
-    c.leo.push_back({top, n});
-    c.sets[j].leos |= decide_bit(n);
+    uint32_t state = decide_past(c, decide_state_of(decide_at(c, k)), n);
+    recipes.push_back(n | uint32_t{c.rules[rule].owner} << 8);
+    recipes.push_back(k - decide_first(c, j));
+    recipes.push_back(state);
   });
+}
+
+// Makes Leo's items of set j by `count` recipes.
+void decide_leo_items(decide_chart& c, uint32_t j, const uint32_t* recipe, uint32_t count) {
+  decide_grow(c.leo, count);
+  nonterminal_set leos = 0;
+  for (const uint32_t* end = recipe + 3 * count; recipe < end; recipe += 3) {
+    uint32_t n = recipe[0] & 0xFF, owner = recipe[0] >> 8;
+    uint32_t origin = decide_origin(decide_at(c, decide_first(c, j) + recipe[1]));
+    const decide_leo* below = owner == DECIDE_START ? nullptr : decide_find_leo(c, origin, owner);
+    c.leo.push_back({below != nullptr ? below->top : decide_make(recipe[2], origin), n});
+    leos |= decide_bit(n);
+  }
+  c.sets[j].leos = leos;
 }
 
 // The tail of the nonterminal n (or the start form) predicted in set g.
@@ -657,17 +867,30 @@ void decide_tails(decide_chart& c, uint32_t j) {
   decide_members(predicted, [&c, &tail](uint32_t n) { c.tails.push_back({tail[n], n}); });
 }
 
-// Closes set j, whose first items are in, with `predicted` predicted
-// already (the start form in set 0), and makes its Leo items and tails.
-inline void decide_finish(decide_chart& c, uint32_t j, nonterminal_set predicted) {
-  decide_waits waits{0, 0, predicted};
-  decide_close(c, j, waits);
-  nonterminal_set initial = 0;  // what its predictions wait for
-  if (waits.predicted != 0 && j < DECIDE_MAX_LENGTH) initial = decide_add_predictions(c, j, waits.predicted);
+// How a set ended: its predictions, and its frame.
+struct decide_ending {
+  decide_targets prediction;  // the states of its predictions
+  nonterminal_set initial;    // what they wait for
+  uint32_t frame;             // its frame
+};
+
+// Ends set j, whose items that began before it are in: its predictions,
+// Leo's items, tails and frame; with `known`, predictions and frame as
+// `ending` says, else found and put there.
+void decide_end_set(decide_chart& c, uint32_t j, const decide_waits& waits, decide_ending& ending, bool known) {
+  if (!known) {
+    ending.prediction = waits.predicted != 0 ? decide_predict(c, waits.predicted) : decide_targets{0, 0};
+  }
+  // The set of the longest prefix does without: no byte follows it.
+  ending.initial = j < DECIDE_MAX_LENGTH ? decide_add_predictions(c, j, ending.prediction) : 0;
   c.sets[j].waited = waits.once;
-  nonterminal_set alone = waits.once & ~waits.more & ~initial;
-  if (alone != 0) decide_leo_items(c, j, alone);
+  nonterminal_set alone = waits.once & ~waits.more & ~ending.initial;
+  decide_leo_recipes(c, j, alone, c.recipes);
+  auto count = static_cast<uint32_t>(c.recipes.size() / 3);
+  if (count != 0) decide_leo_items(c, j, c.recipes.data(), count);
   if (c.completions && decide_first(c, j) < c.item_count) decide_tails(c, j);
+  if (!known) ending.frame = decide_frame_of(c, j);
+  c.sets[j].frame = ending.frame;
 }
 
 // The set of the prefix j long goes, and all after it.
@@ -675,7 +898,7 @@ void decide_truncate(decide_chart& c, uint32_t j) {
   c.item_count = c.sets[j].item;
   c.room = 0;  // the cursor is found again at the next append
   c.leo.resize(c.sets[j].leo);
-  c.sets.resize(j);
+  c.set_count = j;
   if (c.completions && c.tail_start.size() > j) {
     c.tails.resize(c.tail_start[j]);
     c.tail_start.resize(j);
@@ -684,6 +907,442 @@ void decide_truncate(decide_chart& c, uint32_t j) {
   // block's edge do not take and give back memory each time.
   size_t used = (size_t{c.item_count} + DECIDE_BLOCK - 1) >> DECIDE_BLOCK_BITS;
   if (c.blocks.size() > used + 1) c.blocks.resize(used + 1);
+}
+
+// --- Building a set ---
+
+// The nonterminal n, started in set i, the set before, is complete in the
+// set being built: its items waiting for n move past it, those of its
+// predictions too for an `open` state; Leo's item of set i is left to an
+// action.
+void decide_complete_before(decide_chart& c, uint32_t n, uint32_t i, bool open, decide_record* record) {
+  if (c.hashed && !decide_seen_insert(c, decide_make(DECIDE_STATE_LIMIT + n, i))) return;
+  if (decide_has(c.sets[i].leos, n)) {
+    c.pending.push_back(n | DECIDE_LEO_ACTION << 16);
+    return;
+  }
+  if (!open && !decide_has(c.sets[i].waited, n)) return;
+  int symbol = DECIDE_NONTERMINAL + static_cast<int>(n);
+  for (uint32_t from = decide_first(c, i), k = from, end = c.sets[i + 1].item; k < end; ++k) {
+    decide_item item = decide_at(c, k);
+    uint32_t state = decide_state_of(item), origin = decide_origin(item);
+    if (origin == i && !open) return;  // the predictions, the last items
+    const decide_state& s = c.states[state];
+    if (decide_has(s.waits, n)) {
+      decide_step_noted(c, state, origin, symbol, s.edge + s.terminals, s.edge + s.edge_count, record, k - from);
+    }
+  }
+}
+
+// The first phase of building set j from set j - 1 and `byte`: the scan,
+// then the completions from set j - 1, in order. The completions from
+// earlier sets, and Leo's items of set j - 1, wait in `pending` as actions.
+void decide_first_phase(decide_chart& c, uint32_t j, unsigned char byte, decide_record* record, decide_waits& waits) {
+  uint32_t before = j - 1, from = decide_first(c, before), first = decide_first(c, j);
+  for (uint32_t k = from; k < first; ++k) {
+    decide_item item = decide_at(c, k);
+    uint32_t state = decide_state_of(item);
+    const decide_state& s = c.states[state];
+    if (s.terminals != 0) {
+      decide_step_noted(c, state, decide_origin(item), byte, s.edge, s.edge + s.terminals, record, k - from);
+    }
+  }
+  for (uint32_t p = first; p < c.item_count; ++p) {
+    decide_item item = decide_at(c, p);
+    const decide_state& s = c.states[decide_state_of(item)];
+    decide_note(waits, s);
+    nonterminal_set completes = s.completes & ~DECIDE_START_BIT;
+    if (completes == 0) continue;
+    if (decide_origin(item) != before) {
+      decide_members(completes, [&c, p, first](uint32_t n) { c.pending.push_back(n | (p - first) << 16); });
+      continue;
+    }
+    bool open = s.prediction == DECIDE_OPEN;
+    decide_members(completes, [&c, before, open, record](uint32_t n) { decide_complete_before(c, n, before, open, record); });
+  }
+}
+
+// The second phase of building set j, whose first `mark` items the first
+// phase added: the actions [action, end), then what the items they add
+// complete.
+void decide_second_phase(decide_chart& c, uint32_t j, uint32_t mark, const uint32_t* action, const uint32_t* end,
+                         decide_waits& waits) {
+  uint32_t first = decide_first(c, j);
+  for (; action < end; ++action) {
+    uint32_t n = *action & 0xFFFF, at = *action >> 16;
+    if (at == DECIDE_LEO_ACTION) {
+      decide_add(c, decide_find_leo(c, j - 1, n)->top);
+      continue;
+    }
+    decide_item item = decide_at(c, first + at);
+    decide_complete(c, n, decide_origin(item), c.states[decide_state_of(item)].prediction == DECIDE_OPEN);
+  }
+  decide_close(c, first + mark, waits);
+}
+
+// Whether program `id` can know how a set it builds ends: set j, its
+// actions having added nothing, which is not the set of the longest prefix.
+inline bool decide_can_finish(const decide_chart& c, uint32_t id, uint32_t j) {
+  return !c.programs[id].finished && j < DECIDE_MAX_LENGTH;
+}
+
+// Keeps in program `id` how set j, which it built, ended, as `ending` and
+// the recipes of its Leo's items say, unless the chart has no room.
+void decide_finish_program(decide_chart& c, uint32_t id, const decide_ending& ending) {
+  if (c.program_actions.size() + c.recipes.size() > DECIDE_PROGRAM_ENTRIES) return;
+  decide_grow(c.program_actions, c.recipes.size());
+  decide_program& p = c.programs[id];
+  p.initial = ending.initial;
+  p.prediction_count = ending.prediction.count;
+  p.prediction = ending.prediction.target;
+  p.frame = ending.frame;
+  p.leo = static_cast<uint32_t>(c.program_actions.size());
+  p.leos = static_cast<uint32_t>(c.recipes.size() / 3);
+  c.program_actions.insert(c.program_actions.end(), c.recipes.begin(), c.recipes.end());
+  p.finished = true;
+}
+
+// Builds set j, started, from set j - 1 and `byte`, in two phases, and
+// keeps the first as a program when set j - 1 has a frame.
+void decide_build_anew(decide_chart& c, uint32_t j, unsigned char byte, uint32_t frame) {
+  decide_record record{frame, false, {}};
+  decide_record* noted = frame != DECIDE_NO_FRAME ? &record : nullptr;
+  decide_waits waits{0, 0, 0};
+  decide_first_phase(c, j, byte, noted, waits);
+  decide_waits first = waits;
+  uint32_t mark = c.item_count - decide_first(c, j);
+  if (!c.pending.empty()) {
+    std::vector<uint32_t> actions(c.pending);  // kept in `pending` for the program
+    decide_second_phase(c, j, mark, actions.data(), actions.data() + actions.size(), waits);
+  }
+  bool plain = c.item_count - decide_first(c, j) == mark;  // the actions added nothing
+  decide_ending ending{};
+  decide_end_set(c, j, waits, ending, false);
+  if (noted == nullptr) return;
+  decide_program program{};
+  program.once = first.once;
+  program.more = first.more;
+  program.predicted = first.predicted;
+  size_t before = c.programs.size();
+  decide_keep_program(c, frame, byte, program, record.entries, c.pending);
+  if (c.programs.size() > before && plain && decide_can_finish(c, static_cast<uint32_t>(before), j)) {
+    decide_finish_program(c, static_cast<uint32_t>(before), ending);
+  }
+}
+
+// Appends `count` items, each entry's state with the origin of the item of
+// the set from `from`, `size` items long, that the entry names.
+inline void decide_append_entries(decide_chart& c, const uint32_t* entry, uint32_t count, uint32_t from,
+                                  uint32_t size) {
+  if (c.room >= count && (from >> DECIDE_BLOCK_BITS) == ((from + size - 1) >> DECIDE_BLOCK_BITS)) {
+    const decide_item* base = &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)];
+    decide_item* out = c.cursor;
+    for (uint32_t k = 0; k < count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+    c.cursor = out + count;
+    c.room -= count;
+    c.item_count += count;
+    return;
+  }
+  {
+    for (const uint32_t* end = entry + count; entry < end; ++entry) {
+      decide_append(c, (decide_at(c, from + (*entry >> 16)) & ~DECIDE_STATE_MASK) | (*entry & 0xFFFF));
+    }
+  }
+}
+
+// Ends set j as program `p` knows it ends, its actions having added nothing.
+inline void decide_end_known(decide_chart& c, uint32_t j, const decide_program& p) {
+  if (j < DECIDE_MAX_LENGTH) {
+    for (uint32_t k = 0; k < p.prediction_count; ++k) {
+      decide_append(c, decide_make(p.prediction_count == 1 ? p.prediction : c.pieces[p.prediction + k], j));
+    }
+  }
+  decide_set& set = c.sets[j];
+  set.waited = p.once;
+  set.frame = p.frame;
+  if (p.leos != 0) decide_leo_items(c, j, c.program_actions.data() + p.leo, p.leos);
+  if (c.completions && decide_first(c, j) < c.item_count) decide_tails(c, j);
+}
+
+// --- Nodes: the second phase, kept ---
+
+constexpr uint32_t DECIDE_NOOP = 1u << 16;       // the token of an action that adds nothing
+constexpr uint32_t DECIDE_LEO_TOKEN = 1u << 17;  // with a state: of an action that adds a Leo item's top of it
+constexpr uint32_t DECIDE_CHECK = 1u << 30;      // an entry that may meet an item of its state in the set
+constexpr uint32_t DECIDE_DUP = 1u << 31;        // one that met the very item when the node was made
+
+// The token of a node's first action for set j, by which its child is
+// found: the frame of the set the action completes from, `from`, or the
+// state of the Leo item's top it adds, `top`; DECIDE_NONE for an open
+// state or a set without a frame.
+inline uint32_t decide_token(const decide_chart& c, uint32_t j, uint32_t action, uint32_t& from, decide_item& top) {
+  uint32_t n = action & 0xFFFF, at = action >> 16;
+  if (at == DECIDE_LEO_ACTION) {
+    top = decide_find_leo(c, j - 1, n)->top;
+    return DECIDE_LEO_TOKEN | decide_state_of(top);
+  }
+  decide_item item = decide_at(c, decide_first(c, j) + at);
+  if (c.states[decide_state_of(item)].prediction == DECIDE_OPEN) return DECIDE_NONE;
+  from = decide_origin(item);
+  const decide_set& set = c.sets[from];
+  if (((set.waited | set.leos) >> n & 1) == 0) return DECIDE_NOOP;
+  if (decide_has(set.leos, n)) {
+    top = decide_find_leo(c, from, n)->top;
+    return DECIDE_LEO_TOKEN | decide_state_of(top);
+  }
+  return set.frame == DECIDE_NO_FRAME ? DECIDE_NONE : set.frame;
+}
+
+inline size_t decide_step_slot(uint64_t key, size_t mask) {
+  return static_cast<size_t>((key * uint64_t{0x9E3779B97F4A7C15}) >> 32) & mask;
+}
+
+// The key of the child of node `node` for its action `offset`, of `token`.
+inline uint64_t decide_step_key(uint32_t node, uint32_t offset, uint32_t token) {
+  return ((uint64_t{node} << 8 | offset) << 18 | token) + 1;
+}
+
+// The child of node `node` for its action `offset`, of `token`, or
+// DECIDE_NONE.
+inline uint32_t decide_find_step(const decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
+  if (c.step_keys.empty()) return DECIDE_NONE;
+  uint64_t key = decide_step_key(node, offset, token);
+  size_t mask = c.step_keys.size() - 1;
+  for (size_t at = decide_step_slot(key, mask);; at = (at + 1) & mask) {
+    if (c.step_keys[at] == key) return c.step_ids[at];
+    if (c.step_keys[at] == 0) return DECIDE_NONE;
+  }
+}
+
+// Files node `id` as the child of `node` for its action `offset`, of
+// `token`; the tables grow first.
+void decide_keep_step(decide_chart& c, uint32_t node, uint32_t offset, uint32_t token, uint32_t id) {
+  if (2 * (size_t{c.step_count} + 1) > c.step_keys.size()) {
+    std::vector<uint64_t> keys(std::max<size_t>(64, 2 * c.step_keys.size()), 0);
+    std::vector<uint32_t> ids(keys.size(), 0);
+    for (size_t k = 0; k < c.step_keys.size(); ++k) {
+      if (c.step_keys[k] == 0) continue;
+      size_t at = decide_step_slot(c.step_keys[k], keys.size() - 1);
+      while (keys[at] != 0) at = (at + 1) & (keys.size() - 1);
+      keys[at] = c.step_keys[k];
+      ids[at] = c.step_ids[k];
+    }
+    c.step_keys.swap(keys);
+    c.step_ids.swap(ids);
+  }
+  uint64_t key = decide_step_key(node, offset, token);
+  size_t mask = c.step_keys.size() - 1, at = decide_step_slot(key, mask);
+  while (c.step_keys[at] != 0) at = (at + 1) & mask;
+  c.step_keys[at] = key;
+  c.step_ids[at] = id;
+  ++c.step_count;
+}
+
+// The item that `entry` of a node of `kind` makes, from set `from` or as
+// `top`.
+inline decide_item decide_entry_item(const decide_chart& c, uint32_t entry, uint8_t kind, uint32_t from, decide_item top) {
+  if (kind == DECIDE_LEO_STEP) return top;
+  return (decide_at(c, decide_first(c, from) + (entry >> 16 & 0xFF)) & ~DECIDE_STATE_MASK) | (entry & DECIDE_STATE_MASK);
+}
+
+// Whether the set being built holds `item`; with `state`, an item of its state.
+inline bool decide_in_set(const decide_chart& c, decide_item item, bool state) {
+  decide_item mask = state ? DECIDE_STATE_MASK : ~decide_item{0};
+  return decide_any(c, c.first, c.item_count, [item, mask](decide_item k) { return ((k ^ item) & mask) == 0; });
+}
+
+// Adds the items of node `id`, taken from set `from` or as `top`, to the
+// set being built, unless one meets the set otherwise than when the node
+// was made; whether they all went as then.
+bool decide_take_node(decide_chart& c, uint32_t id, uint32_t from, decide_item top) {
+  const decide_program& p = c.programs[id];
+  const uint32_t* entry = c.program_entries.data() + p.entry;
+  for (const uint32_t* end = entry + p.count; entry < end; ++entry) {
+    decide_item item = decide_entry_item(c, *entry, p.kind, from, top);
+    if ((*entry & DECIDE_CHECK) != 0) {
+      bool in = decide_in_set(c, item, false);
+      if (in != ((*entry & DECIDE_DUP) != 0)) return false;
+      if (in) continue;
+    }
+    decide_append(c, item);
+  }
+  return true;
+}
+
+// The items that completing the nonterminal n from set `from`, of a frame,
+// makes, as entries naming its items: its items that wait for n moved
+// past it.
+void decide_completed_entries(decide_chart& c, uint32_t n, uint32_t from, std::vector<uint32_t>& entries) {
+  uint32_t first = decide_first(c, from);
+  const uint32_t* frame = c.frame_entries.data() + c.frames[c.sets[from].frame].entry;
+  int symbol = DECIDE_NONTERMINAL + static_cast<int>(n);
+  for (uint32_t k = first, end = c.sets[from + 1].item; k < end; ++k) {
+    decide_item item = decide_at(c, k);
+    uint32_t state = decide_state_of(item);
+    if (decide_origin(item) == from) break;  // the predictions, the last items
+    const decide_state& s = c.states[state];
+    if (!decide_has(s.waits, n)) continue;
+    uint32_t edge = decide_find_edge(c, s.edge + s.terminals, s.edge + s.edge_count, symbol);
+    decide_targets targets{c.edges[edge].count, c.edges[edge].target};
+    if (targets.count == 0) targets = decide_take(c, state, edge);
+    frame = c.frame_entries.data() + c.frames[c.sets[from].frame].entry;  // decide_take may move nothing of it, but be sure
+    uint32_t same = frame[k - first] >> 16;
+    for (uint32_t t = 0; t < targets.count; ++t) {
+      entries.push_back((targets.count == 1 ? targets.target : c.pieces[targets.target + t]) | same << 16);
+    }
+  }
+}
+
+// Makes the child of node `parent` for its action `offset`, whose token
+// is `token`, taking it from set `from` or as `top`: its items join the
+// set being built, their completions become actions after the parent's
+// others. DECIDE_NONE where the set would grow past a frame or the chart
+// has no room; what it added then is done over by the caller.
+uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uint32_t token, uint32_t from,
+                          decide_item top) {
+  uint32_t action = c.program_actions[c.programs[parent].action + offset];
+  std::vector<uint32_t> entries;
+  uint8_t kind = (token & DECIDE_LEO_TOKEN) != 0 ? DECIDE_LEO_STEP : DECIDE_STEP;
+  if (kind == DECIDE_LEO_STEP) {
+    entries.push_back(decide_state_of(top));
+  } else {
+    decide_completed_entries(c, action & 0xFFFF, from, entries);
+  }
+  if (c.item_count - c.first + entries.size() > DECIDE_FRAME_ITEMS) return DECIDE_NONE;
+  const decide_program& p = c.programs[parent];
+  std::vector<uint32_t> actions(c.program_actions.begin() + p.action + offset + 1,
+                                c.program_actions.begin() + p.action + p.actions);
+  decide_program node{};
+  node.kind = kind;
+  node.mixed = p.mixed || !entries.empty();
+  decide_waits waits{p.once, p.more, p.predicted};
+  for (uint32_t& entry : entries) {
+    decide_item item = decide_entry_item(c, entry, kind, from, top);
+    bool in = decide_in_set(c, item, false);
+    if (decide_in_set(c, item, true)) entry |= DECIDE_CHECK | (in ? DECIDE_DUP : 0);
+    if (in) continue;
+    uint32_t index = c.item_count - c.first;
+    decide_append(c, item);
+    const decide_state& s = c.states[decide_state_of(item)];
+    decide_note(waits, s);
+    decide_members(s.completes & ~DECIDE_START_BIT, [&actions, index](uint32_t n) { actions.push_back(n | index << 16); });
+  }
+  node.once = waits.once;
+  node.more = waits.more;
+  node.predicted = waits.predicted;
+  if (!decide_program_room(c, entries.size(), actions.size())) return DECIDE_NONE;
+  if (actions.size() > 0xFF) return DECIDE_NONE;  // offsets fit their bits
+  uint32_t id = decide_add_program(c, node, entries, actions);
+  decide_keep_step(c, parent, offset, token, id);
+  return id;
+}
+
+// Whether the items of set j, but its predictions, are told apart by their
+// origins as the first items of `frame` are.
+bool decide_pattern_fits(const decide_chart& c, uint32_t j, uint32_t frame) {
+  uint32_t first = decide_first(c, j), count = c.item_count - first;
+  if (frame == DECIDE_NO_FRAME || c.frames[frame].count < count) return false;
+  const uint32_t* entries = c.frame_entries.data() + c.frames[frame].entry;
+  decide_item items[DECIDE_FRAME_ITEMS];
+  for (uint32_t k = 0; k < count; ++k) {
+    items[k] = decide_at(c, first + k);
+    uint32_t same = 0;
+    while ((items[same] ^ items[k]) > DECIDE_STATE_MASK) ++same;
+    if (same != entries[k] >> 16) return false;
+  }
+  return true;
+}
+
+// Ends set j at node `id`, which has no actions left: as the node knows,
+// where it does and the origins fit, else found, and kept in the node.
+void decide_end_node(decide_chart& c, uint32_t j, uint32_t id) {
+  const decide_program& p = c.programs[id];
+  if (p.finished && (!p.mixed || decide_pattern_fits(c, j, p.frame))) {
+    decide_end_known(c, j, p);
+    return;
+  }
+  decide_waits waits{p.once, p.more, p.predicted};
+  bool fits = !p.finished;
+  decide_ending ending{};
+  decide_end_set(c, j, waits, ending, false);
+  if (fits && decide_can_finish(c, id, j)) decide_finish_program(c, id, ending);
+}
+
+// Goes on building set j step by step from node `id`, whose actions from
+// `offset` are yet to do, the set's items after its first `mark` yet to
+// complete.
+void decide_walk_off(decide_chart& c, uint32_t j, uint32_t id, uint32_t offset, uint32_t mark) {
+  const decide_program& p = c.programs[id];
+  decide_waits waits{p.once, p.more, p.predicted};
+  std::vector<uint32_t> actions(c.program_actions.begin() + p.action + offset,
+                                c.program_actions.begin() + p.action + p.actions);
+  c.signature = 0;
+  decide_any(c, c.first, c.item_count, [&c](decide_item item) {
+    c.signature |= decide_signature(item);
+    return false;
+  });
+  if (c.item_count - c.first > DECIDE_SHORT) decide_hash_set(c);
+  decide_second_phase(c, j, mark, actions.data(), actions.data() + actions.size(), waits);
+  decide_ending ending{};
+  decide_end_set(c, j, waits, ending, false);
+}
+
+// Builds set j, whose items from node `id` are in, by the nodes of its
+// actions: each action adds nothing, or leads to a child node, found by
+// the action's token and made the first time, that adds its items. Where
+// a node cannot be found, made or taken as it was made, the rest is done
+// step by step. A node whose actions all add nothing ends the set.
+void decide_walk(decide_chart& c, uint32_t j, uint32_t id) {
+  for (uint32_t offset = 0;;) {
+    if (offset == c.programs[id].actions) {
+      decide_end_node(c, j, id);
+      return;
+    }
+    uint32_t action = c.program_actions[c.programs[id].action + offset], from = 0;
+    decide_item top = 0;
+    uint32_t token = decide_token(c, j, action, from, top);
+    if (token == DECIDE_NOOP) {
+      ++offset;
+      continue;
+    }
+    uint32_t mark = c.item_count - c.first;
+    uint32_t child = token == DECIDE_NONE ? DECIDE_NONE : decide_find_step(c, id, offset, token);
+    bool taken = false;
+    if (child != DECIDE_NONE) {
+      taken = decide_take_node(c, child, from, top);
+    } else if (token != DECIDE_NONE) {
+      child = decide_make_node(c, id, offset, token, from, top);
+      taken = child != DECIDE_NONE;
+    }
+    if (!taken) {
+      decide_walk_off(c, j, id, offset, mark);
+      return;
+    }
+    id = child;
+    offset = 0;
+  }
+}
+
+// Builds set j, started, from set j - 1 by program `id`: its items, then
+// its actions by their nodes.
+void decide_build_again(decide_chart& c, uint32_t j, uint32_t id) {
+  const decide_program& p = c.programs[id];
+  uint32_t from = decide_first(c, j - 1);
+  decide_append_entries(c, c.program_entries.data() + p.entry, p.count, from, decide_first(c, j) - from);
+  decide_walk(c, j, id);
+}
+
+// Builds set j, started, from set j - 1 and `byte`.
+inline void decide_build(decide_chart& c, uint32_t j, unsigned char byte) {
+  decide_start_set(c);
+  c.pending.clear();
+  uint32_t frame = c.sets[j - 1].frame;
+  uint32_t id = frame == DECIDE_NO_FRAME ? DECIDE_NONE : decide_find_program(c, frame, byte);
+  if (id != DECIDE_NONE) {
+    decide_build_again(c, j, id);
+  } else {
+    decide_build_anew(c, j, byte, frame);
+  }
 }
 
 // --- The table ---
@@ -778,6 +1437,13 @@ void decide_forget_states(decide_chart& c) {
   c.state_limit = DECIDE_STATE_LIMIT;
   c.predictions.clear();
   c.prediction_count = 0;
+  c.frames.clear();
+  c.frame_entries.clear();
+  c.frame_hash.clear();
+  c.programs.clear();
+  c.program_entries.clear();
+  c.program_actions.clear();
+  c.program_hash.clear();
 }
 
 // The chart's own copy of the table: its dotted rules and their lists.
@@ -811,19 +1477,68 @@ void decide_compile(decide_chart& c, const grammar_table& g) {
   decide_forget_states(c);
 }
 
+// Room for twice the sets.
+void decide_more_sets(decide_chart& c) {
+  c.sets.resize(2 * c.sets.size());
+  c.set_room = static_cast<uint32_t>(c.sets.size());
+}
+
+// Builds set j, started, by program `p` of set j - 1's frame, when the
+// program knows all of it: no actions, its ending known, room in the last
+// block. Whether it did.
+inline bool decide_build_known(decide_chart& c, uint32_t j, const decide_program& p) {
+  uint32_t from = c.sets[j - 1].item, size = c.sets[j].item - from;
+  if (p.actions != 0 || !p.finished || c.room < p.count + p.prediction_count || j >= DECIDE_MAX_LENGTH ||
+      (from >> DECIDE_BLOCK_BITS) != ((from + size - 1) >> DECIDE_BLOCK_BITS)) {
+    return false;
+  }
+  const decide_item* base = &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)];
+  const uint32_t* entry = c.program_entries.data() + p.entry;
+  decide_item* out = c.cursor;
+  for (uint32_t k = 0; k < p.count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+  out += p.count;
+  if (p.prediction_count == 1) {
+    *out++ = decide_make(p.prediction, j);
+  } else {
+    for (uint32_t k = 0; k < p.prediction_count; ++k) *out++ = decide_make(c.pieces[p.prediction + k], j);
+  }
+  uint32_t count = static_cast<uint32_t>(out - c.cursor);
+  c.cursor = out;
+  c.room -= count;
+  c.item_count += count;
+  decide_set& set = c.sets[j];
+  set.waited = p.once;
+  set.frame = p.frame;
+  if (p.leos != 0) decide_leo_items(c, j, c.program_actions.data() + p.leo, p.leos);
+  if (c.completions) decide_tails(c, j);
+  return true;
+}
+
+// The prefix grows by `byte`, shorter than DECIDE_MAX_LENGTH, with room
+// for its set: a bad_alloc leaves the new set in, for the caller to drop.
+inline void decide_extend(decide_chart& c, unsigned char byte) {
+  uint32_t n = c.set_count - 1, first = c.sets[n].item, end = c.item_count, frame = c.sets[n].frame;
+  c.sets[c.set_count++] = {end, static_cast<uint32_t>(c.leo.size()), 0, 0, DECIDE_NO_FRAME};
+  if (c.completions) c.tail_start.push_back(static_cast<uint32_t>(c.tails.size()));
+  if (first == end) return;  // nothing to scan
+  uint32_t id = frame == DECIDE_NO_FRAME ? DECIDE_NONE : decide_find_program(c, frame, byte);
+  if (id != DECIDE_NONE && decide_build_known(c, n + 1, c.programs[id])) return;
+  decide_build(c, n + 1, byte);
+}
+
 }  // namespace
 
 void decide_begin(decide_chart& chart, const grammar_table& g, bool completions) {
   decide_chart& c = chart;
   c.item_count = 0;
   c.room = 0;
-  c.sets.clear();
+  c.set_count = 0;
   c.leo.clear();
   c.tails.clear();
   c.tail_start.clear();
   // What a longer string took before is given back.
   if (c.blocks.size() > 1) c.blocks.resize(1);
-  if (c.sets.capacity() > 4096) std::vector<decide_set>().swap(c.sets);
+  if (c.sets.size() > 4096) std::vector<decide_set>().swap(c.sets);  // set_room follows below
   if (c.leo.capacity() > 4096) std::vector<decide_leo>().swap(c.leo);
   if (c.seen.size() > 4096) {
     std::vector<uint64_t>().swap(c.seen);
@@ -833,29 +1548,24 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions)
   decide_compile(c, g);
   std::string_view seed = grammar_seed(g);
   bool barren = !seed.empty() && is_nonterminal(seed[0]) && (g.derives >> (seed[0] - 'A') & 1) == 0;
-  c.sets.push_back({0, 0, 0, 0});
+  if (c.sets.empty()) c.sets.resize(16);
+  c.set_room = static_cast<uint32_t>(c.sets.size());
+  c.sets[0] = {0, 0, 0, 0, DECIDE_NO_FRAME};
+  c.set_count = 1;
   if (c.completions) c.tail_start.push_back(0);
   decide_start_set(c);
-  decide_finish(c, 0, barren ? 0 : c.closure[DECIDE_START]);
+  decide_waits waits{0, 0, barren ? 0 : c.closure[DECIDE_START]};
+  decide_ending ending{};
+  decide_end_set(c, 0, waits, ending, false);
 }
 
 void decide_push(decide_chart& chart, unsigned char byte) {
   decide_chart& c = chart;
   uint32_t n = decide_last(c);
   if (n >= DECIDE_MAX_LENGTH) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
-  uint32_t first = decide_first(c, n), end = c.item_count;
-  c.sets.push_back({c.item_count, static_cast<uint32_t>(c.leo.size()), 0, 0});
+  if (c.set_count == c.set_room) decide_more_sets(c);
   try {
-    if (c.completions) c.tail_start.push_back(static_cast<uint32_t>(c.tails.size()));
-    if (first == end) return;  // nothing to scan
-    decide_start_set(c);
-    decide_any(c, first, end, [&c, byte](decide_item item) {
-      uint32_t state = decide_state_of(item);
-      const decide_state& s = c.states[state];
-      if (s.terminals != 0) decide_step(c, state, decide_origin(item), byte, s.edge, s.edge + s.terminals);
-      return false;
-    });
-    decide_finish(c, n + 1, 0);
+    decide_extend(c, byte);
   } catch (...) {
     decide_truncate(c, n + 1);
     throw;
@@ -863,7 +1573,7 @@ void decide_push(decide_chart& chart, unsigned char byte) {
 }
 
 void decide_pop(decide_chart& chart) {
-  if (chart.sets.size() > 1) decide_truncate(chart, decide_last(chart));
+  if (chart.set_count > 1) decide_truncate(chart, decide_last(chart));
 }
 
 bool decide_alive(const decide_chart& chart) {
@@ -952,7 +1662,7 @@ uint32_t decide_find(decide_finder& f, uint32_t j, uint32_t rule, uint32_t origi
     }
     return DECIDE_NONE;
   }
-  if (f.copy.empty()) f.copy.assign(c.sets.size(), 0);
+  if (f.copy.empty()) f.copy.assign(c.set_count, 0);
   if (f.copy[j] == 0) {
     f.copy[j] = static_cast<uint32_t>(f.sorted.size()) + 1;
     for (uint32_t k = first; k < end; ++k) f.sorted.push_back(uint64_t{decide_origin(decide_at(c, k))} << 32 | k);
@@ -1171,10 +1881,14 @@ bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<
   if (text.size() > DECIDE_MAX_LENGTH) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
   decide_chart chart;
   decide_begin(chart, g);
-  chart.sets.reserve(text.size() + 1);
+  if (chart.sets.size() <= text.size()) {
+    chart.sets.resize(text.size() + 1);
+    chart.set_room = static_cast<uint32_t>(chart.sets.size());
+  }
+  // The chart is this call's own: a bad_alloc takes it away whole.
   for (char byte : text) {
     if (!decide_alive(chart)) return false;
-    decide_push(chart, static_cast<unsigned char>(byte));
+    decide_extend(chart, static_cast<unsigned char>(byte));
   }
   if (!decide_accepts(chart)) return false;
   return labels == nullptr || decide_derivation(chart, *labels);

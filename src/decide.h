@@ -87,6 +87,52 @@ struct decide_prediction {
   uint32_t target;            // the state or the first piece, as in an edge
 };
 
+// A frame: what a short set holds, but for where its items began: each
+// item's state, and the first item of the set that began where it did.
+// Sets of one frame grow alike on a byte, but for where their items began.
+struct decide_frame {
+  uint32_t entry;  // its first entry in `frame_entries`: state | first item of that origin << 16
+  uint32_t count;  // its entries, one per item
+  uint32_t hash;   // the hash of its entries
+};
+
+// What a push of one byte first does to a set of one frame: the items that
+// the scan and the completions from the set before add, in order, each
+// with the item of the set before whose origin it takes; the completions
+// from earlier sets are left to its actions, done after. Found by the
+// first push of the byte on a set of the frame, done again by the next.
+// A program of a completion from a set of one frame holds the items it
+// adds. A node takes a program's first action: its child, found by what
+// the action meets, holds the items that action adds and the actions left.
+struct decide_program {
+  uint32_t entry;              // its first item in `program_entries`: state | item of the set stepped from << 16, with DECIDE_CHECK and DECIDE_DUP
+  uint32_t count;              // its items
+  uint32_t action;             // its first action in `program_actions`: n | item << 16, see DECIDE_LEO_ACTION
+  uint32_t actions;            // its actions: completing 'A' + n from where its item (of the set built) began
+  nonterminal_set once;        // what the items of the set built so far wait for
+  nonterminal_set more;        // what more than one of their rules waits for
+  nonterminal_set predicted;   // what they predict
+  nonterminal_set initial;     // with `finished`: what the predictions wait for
+  uint32_t prediction_count;   // with `finished`: the states of the predictions, as in an edge
+  uint32_t prediction;         // with `finished`: the state or the first piece, as in an edge
+  uint32_t frame;              // with `finished`: the frame of the set built, or DECIDE_NO_FRAME
+  uint32_t leo;                // with `finished`: the first of its recipes for Leo's items, in `program_actions`
+  uint32_t leos;               // with `finished`: those recipes, three words each
+  uint8_t kind;                // DECIDE_ROOT, DECIDE_STEP or DECIDE_LEO_STEP: where its items' origins are
+  bool mixed;                  // the set built so far has items of a node after the root, whose origins may meet
+  bool finished;               // the ending is known: for when the actions add nothing
+};
+// A program's items name items of the set before (a push's program, and
+// its node of no action), of the set an action completes from, or are one
+// Leo item's top.
+constexpr uint8_t DECIDE_ROOT = 0;
+constexpr uint8_t DECIDE_STEP = 1;
+constexpr uint8_t DECIDE_LEO_STEP = 2;
+// The item of an action that adds Leo's item of the set before for 'A' + n.
+constexpr uint32_t DECIDE_LEO_ACTION = 0xFFFF;
+// The frame of a set too long for one, or of a chart out of room for more.
+constexpr uint32_t DECIDE_NO_FRAME = UINT32_MAX;
+
 // Leo's item of a set: completing `nonterminal` from this set adds `top`
 // alone, the end of a chain of completions that each have one way on.
 struct decide_leo {
@@ -109,11 +155,12 @@ struct decide_set {
   uint32_t leo;            // its first Leo item
   nonterminal_set waited;  // the nonterminals that its items of earlier origins wait for
   nonterminal_set leos;    // the nonterminals it has a Leo item for
+  uint32_t frame;          // its frame, or DECIDE_NO_FRAME
 };
 
 // An Earley chart over one table, grown a byte at a time: set j holds the
 // items of the prefix of length j. Items are 4 bytes, in blocks of 16,384
-// that are never moved, and a set takes 16 bytes more, and 8 per Leo item.
+// that are never moved, and a set takes 20 bytes more, and 8 per Leo item.
 struct decide_chart {
   // The table, compiled by decide_begin.
   std::vector<decide_rule> rules;          // the start form's dotted rules, then each alternative's, in the index's order
@@ -137,12 +184,27 @@ struct decide_chart {
   uint32_t state_limit = 0;                      // the most states; those of rules alone always have room
   std::vector<decide_prediction> predictions;    // open hash of the predictions' states
   uint32_t prediction_count = 0;                 // slots of it in use
+  // Frames and programs, made as the sets reach them.
+  std::vector<decide_frame> frames;              // by number
+  std::vector<uint32_t> frame_entries;           // every frame's entries, in a row
+  std::vector<uint32_t> frame_hash;              // open hash of the frames: number + 1, or 0
+  std::vector<decide_program> programs;          // by number
+  std::vector<uint32_t> program_entries;         // every program's items, in a row
+  std::vector<uint32_t> program_actions;         // every program's actions, in a row
+  std::vector<uint64_t> program_hash;            // open hash of the programs: (frame << 9 | symbol) << 32 | number + 1, or 0
+  std::vector<uint64_t> step_keys;               // open hash of the nodes by parent and what the action met: key + 1, or 0
+  std::vector<uint32_t> step_ids;                // the node of each key
+  uint32_t step_count = 0;                       // keys in it
+  std::vector<uint32_t> pending;                 // the actions of the push under way
+  std::vector<uint32_t> recipes;                 // the recipes of Leo's items of the set under way
   // The sets.
   std::vector<std::unique_ptr<decide_item[]>> blocks;  // every set's items, in order, in blocks
   uint32_t item_count = 0;                             // items held in the blocks
   decide_item* cursor = nullptr;                       // where the next item goes, in the last block
   uint32_t room = 0;                                   // items that still fit there
-  std::vector<decide_set> sets;                        // one per prefix: set 0 for the empty one
+  std::vector<decide_set> sets;                        // room for the sets, the first set_count in use
+  uint32_t set_count = 0;                              // the sets: one per prefix, set 0 for the empty one
+  uint32_t set_room = 0;                               // the size of `sets`
   std::vector<decide_leo> leo;                         // every set's Leo items, in order
   std::vector<decide_tail> tails;                      // with completions: every set's tails, in order
   std::vector<uint32_t> tail_start;                    // with completions: each set's first tail
@@ -169,7 +231,7 @@ void decide_push(decide_chart& chart, unsigned char byte);
 // byte's push; on the empty prefix it does nothing.
 void decide_pop(decide_chart& chart);
 // The prefix's length.
-inline size_t decide_length(const decide_chart& chart) { return chart.sets.size() - 1; }
+inline size_t decide_length(const decide_chart& chart) { return chart.set_count - size_t{1}; }
 // Whether the prefix is a sentence.
 bool decide_accepts(const decide_chart& chart);
 // Whether some sentence starts with the prefix; false for every push after.
