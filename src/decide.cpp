@@ -443,6 +443,13 @@ inline void decide_start_set(decide_chart& c) {
   c.hashed = false;
   c.signature = 0;
 }
+// Makes set j, the last, whose items went in straight, the set being
+// built: short; its signature is made again where it is needed.
+inline void decide_resume_set(decide_chart& c, uint32_t j) {
+  c.first = c.sets[j].item;
+  c.hashed = false;
+  c.signature = 0;
+}
 
 // Adds to the set being built an item of `origin` for each state of `targets`.
 inline void decide_add_targets(decide_chart& c, decide_targets targets, uint32_t origin) {
@@ -491,6 +498,7 @@ inline const decide_leo* decide_find_leo(const decide_chart& c, uint32_t i, uint
 constexpr uint32_t DECIDE_FRAME_ITEMS = 8;    // items of a set with a frame, at most
 constexpr uint32_t DECIDE_FRAMES = 1u << 16;  // frames at most
 constexpr uint32_t DECIDE_PROGRAMS = 1u << 16;  // programs at most
+constexpr uint32_t DECIDE_REPLAY_ROOM = 2 * DECIDE_FRAME_ITEMS;  // items of a set a replay writes straight on
 
 // The frame of `entries`, made unless the chart has no room for it.
 uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t count, uint32_t hash) {
@@ -517,7 +525,7 @@ uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t 
   decide_grow(c.frame_entries, count);
   if (!table.empty()) c.frame_hash.swap(table);
   auto id = static_cast<uint32_t>(c.frames.size());
-  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash});
+  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash, {0, 0}});
   c.frame_entries.insert(c.frame_entries.end(), entries, entries + count);
   mask = c.frame_hash.size() - 1;
   size_t at = hash & mask;
@@ -550,15 +558,27 @@ inline size_t decide_program_slot(uint32_t key, size_t mask) {
 // The program of `frame` for `symbol`: for a byte, of a push onto a set
 // of the frame; for 256 + n, of completing 'A' + n from a set of the frame.
 // DECIDE_NONE where there is none yet.
-inline uint32_t decide_find_program(const decide_chart& c, uint32_t frame, uint32_t symbol) {
+// The frame keeps the last two it was asked for, most of what a usual
+// grammar asks.
+uint32_t decide_lookup_program(decide_chart& c, uint32_t frame, uint32_t symbol) {
   if (c.program_hash.empty()) return DECIDE_NONE;
   uint32_t key = frame << 9 | symbol;
   size_t mask = c.program_hash.size() - 1;
   for (size_t at = decide_program_slot(key, mask);; at = (at + 1) & mask) {
     uint64_t slot = c.program_hash[at];
     if (slot == 0) return DECIDE_NONE;
-    if (slot >> 32 == key) return static_cast<uint32_t>(slot) - 1;
+    if (slot >> 32 != key) continue;
+    decide_frame& f = c.frames[frame];
+    f.recent[1] = f.recent[0];
+    f.recent[0] = static_cast<uint32_t>(slot - 1) << 9 | symbol;
+    return static_cast<uint32_t>(slot) - 1;
   }
+}
+inline uint32_t decide_find_program(decide_chart& c, uint32_t frame, uint32_t symbol) {
+  const decide_frame& f = c.frames[frame];
+  if ((f.recent[0] & 0x1FF) == symbol && f.recent[0] != 0) return f.recent[0] >> 9;
+  if ((f.recent[1] & 0x1FF) == symbol && f.recent[1] != 0) return f.recent[1] >> 9;
+  return decide_lookup_program(c, frame, symbol);
 }
 
 // What a step adds, for a program: each item's state and the item of the
@@ -805,13 +825,13 @@ void decide_leo_recipes(decide_chart& c, uint32_t j, nonterminal_set alone, std:
 
 // Makes Leo's items of set j by `count` recipes.
 void decide_leo_items(decide_chart& c, uint32_t j, const uint32_t* recipe, uint32_t count) {
-  decide_grow(c.leo, count);
+  if (c.leo_count + count > c.leo.size()) c.leo.resize(std::max<size_t>(64, 2 * (c.leo_count + count)));
   nonterminal_set leos = 0;
   for (const uint32_t* end = recipe + 3 * count; recipe < end; recipe += 3) {
     uint32_t n = recipe[0] & 0xFF, owner = recipe[0] >> 8;
     uint32_t origin = decide_origin(decide_at(c, decide_first(c, j) + recipe[1]));
     const decide_leo* below = owner == DECIDE_START ? nullptr : decide_find_leo(c, origin, owner);
-    c.leo.push_back({below != nullptr ? below->top : decide_make(recipe[2], origin), n});
+    c.leo[c.leo_count++] = {below != nullptr ? below->top : decide_make(recipe[2], origin), n};
     leos |= decide_bit(n);
   }
   c.sets[j].leos = leos;
@@ -897,7 +917,7 @@ void decide_end_set(decide_chart& c, uint32_t j, const decide_waits& waits, deci
 void decide_truncate(decide_chart& c, uint32_t j) {
   c.item_count = c.sets[j].item;
   c.room = 0;  // the cursor is found again at the next append
-  c.leo.resize(c.sets[j].leo);
+  c.leo_count = c.sets[j].leo;
   c.set_count = j;
   if (c.completions && c.tail_start.size() > j) {
     c.tails.resize(c.tail_start[j]);
@@ -1000,6 +1020,7 @@ void decide_finish_program(decide_chart& c, uint32_t id, const decide_ending& en
   p.leos = static_cast<uint32_t>(c.recipes.size() / 3);
   c.program_actions.insert(c.program_actions.end(), c.recipes.begin(), c.recipes.end());
   p.finished = true;
+  p.straight = p.kind == DECIDE_ROOT && p.prediction_count <= 1 && p.count + p.prediction_count <= DECIDE_REPLAY_ROOM;
 }
 
 // Builds set j, started, from set j - 1 and `byte`, in two phases, and
@@ -1219,7 +1240,10 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   for (uint32_t& entry : entries) {
     decide_item item = decide_entry_item(c, entry, kind, from, top);
     bool in = decide_in_set(c, item, false);
-    if (decide_in_set(c, item, true)) entry |= DECIDE_CHECK | (in ? DECIDE_DUP : 0);
+    if (decide_in_set(c, item, true)) {
+      entry |= DECIDE_CHECK | (in ? DECIDE_DUP : 0);
+      node.doubt = true;
+    }
     if (in) continue;
     uint32_t index = c.item_count - c.first;
     decide_append(c, item);
@@ -1288,12 +1312,12 @@ void decide_walk_off(decide_chart& c, uint32_t j, uint32_t id, uint32_t offset, 
 }
 
 // Builds set j, whose items from node `id` are in, by the nodes of its
-// actions: each action adds nothing, or leads to a child node, found by
+// actions from `offset`: each action adds nothing, or leads to a child node, found by
 // the action's token and made the first time, that adds its items. Where
 // a node cannot be found, made or taken as it was made, the rest is done
 // step by step. A node whose actions all add nothing ends the set.
-void decide_walk(decide_chart& c, uint32_t j, uint32_t id) {
-  for (uint32_t offset = 0;;) {
+void decide_walk(decide_chart& c, uint32_t j, uint32_t id, uint32_t offset) {
+  for (;;) {
     if (offset == c.programs[id].actions) {
       decide_end_node(c, j, id);
       return;
@@ -1329,7 +1353,7 @@ void decide_build_again(decide_chart& c, uint32_t j, uint32_t id) {
   const decide_program& p = c.programs[id];
   uint32_t from = decide_first(c, j - 1);
   decide_append_entries(c, c.program_entries.data() + p.entry, p.count, from, decide_first(c, j) - from);
-  decide_walk(c, j, id);
+  decide_walk(c, j, id, 0);
 }
 
 // Builds set j, started, from set j - 1 and `byte`.
@@ -1345,6 +1369,137 @@ inline void decide_build(decide_chart& c, uint32_t j, unsigned char byte) {
   }
 }
 
+
+// --- Replays: the usual push, straight ---
+
+
+// Where a replay writes: set j's items so far, in the last block.
+struct decide_replay_at {
+  uint32_t j;           // the set built
+  decide_item* start;   // its first item
+  decide_item* out;     // where its next goes
+};
+
+// The first `count` items of the set, those of `start`, go into the chart.
+inline void decide_replay_done(decide_chart& c, const decide_replay_at& r) {
+  auto count = static_cast<uint32_t>(r.out - r.start);
+  c.cursor = r.out;
+  c.room -= count;
+  c.item_count += count;
+}
+
+// The items of set i, when they are in one block, else null.
+inline const decide_item* decide_items_of(const decide_chart& c, uint32_t i) {
+  uint32_t from = c.sets[i].item, to = c.sets[i + 1].item;
+  if (from == to || (from >> DECIDE_BLOCK_BITS) != ((to - 1) >> DECIDE_BLOCK_BITS)) return nullptr;
+  return &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)];
+}
+
+// Takes action `action` of node `id` straight: nothing, or the items of
+// the child node it leads to, made already and of no doubt. The node the
+// walk goes on from, `id` again for nothing, or DECIDE_NONE where it is
+// not for a replay.
+inline uint32_t decide_replay_action(const decide_chart& c, decide_replay_at& r, uint32_t id, uint32_t offset,
+                                     uint32_t action) {
+  uint32_t n = action & 0xFFFF, at = action >> 16, token = 0;
+  decide_item top = 0;
+  const decide_item* base = nullptr;
+  if (at == DECIDE_LEO_ACTION) {
+    top = decide_find_leo(c, r.j - 1, n)->top;
+    token = DECIDE_LEO_TOKEN | decide_state_of(top);
+  } else {
+    decide_item item = r.start[at];
+    if (c.states[decide_state_of(item)].prediction == DECIDE_OPEN) return DECIDE_NONE;
+    uint32_t from = decide_origin(item);
+    const decide_set& set = c.sets[from];
+    if (((set.waited | set.leos) >> n & 1) == 0) return id;
+    if (decide_has(set.leos, n)) {
+      top = decide_find_leo(c, from, n)->top;
+      token = DECIDE_LEO_TOKEN | decide_state_of(top);
+    } else {
+      token = set.frame;
+      base = decide_items_of(c, from);
+      if (token == DECIDE_NO_FRAME || base == nullptr) return DECIDE_NONE;
+    }
+  }
+  uint32_t child = decide_find_step(c, id, offset, token);
+  if (child == DECIDE_NONE || c.programs[child].doubt) return DECIDE_NONE;
+  const decide_program& p = c.programs[child];
+  const uint32_t* entry = c.program_entries.data() + p.entry;
+  if (base == nullptr) {
+    *r.out++ = top;  // a Leo node's one item
+  } else {
+    for (uint32_t k = 0; k < p.count; ++k) r.out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+    r.out += p.count;
+  }
+  return child;
+}
+
+// Whether the items written are told apart by origin as the first items
+// of `frame` are.
+inline bool decide_replay_fits(const decide_chart& c, const decide_replay_at& r, uint32_t frame) {
+  auto count = static_cast<uint32_t>(r.out - r.start);
+  if (frame == DECIDE_NO_FRAME || c.frames[frame].count < count) return false;
+  const uint32_t* entries = c.frame_entries.data() + c.frames[frame].entry;
+  for (uint32_t k = 0; k < count; ++k) {
+    uint32_t same = 0;
+    while ((r.start[same] ^ r.start[k]) > DECIDE_STATE_MASK) ++same;
+    if (same != entries[k] >> 16) return false;
+  }
+  return true;
+}
+
+// Ends set j at node `id` as the node knows, where it does, the origins fit
+// and there is room for the predictions; else as decide_end_node does.
+inline void decide_replay_end(decide_chart& c, decide_replay_at& r, uint32_t id) {
+  const decide_program& p = c.programs[id];
+  if (!p.finished || (p.mixed && !decide_replay_fits(c, r, p.frame)) || r.j >= DECIDE_MAX_LENGTH ||
+      p.prediction_count > DECIDE_REPLAY_ROOM - static_cast<uint32_t>(r.out - r.start)) {
+    decide_replay_done(c, r);
+    decide_resume_set(c, r.j);
+    decide_end_node(c, r.j, id);
+    return;
+  }
+  for (uint32_t k = 0; k < p.prediction_count; ++k) {
+    *r.out++ = decide_make(p.prediction_count == 1 ? p.prediction : c.pieces[p.prediction + k], r.j);
+  }
+  decide_replay_done(c, r);
+  decide_set& set = c.sets[r.j];
+  set.waited = p.once;
+  set.frame = p.frame;
+  if (p.leos != 0) decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
+  if (c.completions) decide_tails(c, r.j);
+}
+
+// Builds set j, started, by program `id` of set j - 1's frame, writing its
+// items straight into the last block, which has room for
+// DECIDE_REPLAY_ROOM, from set j - 1's, `before`, in one block: the program's items,
+// then those of the nodes its actions lead to, and the ending the last
+// knows. Where that does not go straight, decide_walk goes on.
+void decide_replay(decide_chart& c, uint32_t j, uint32_t id, const decide_item* before) {
+  decide_replay_at r{j, c.cursor, c.cursor};
+  const decide_program* p = &c.programs[id];
+  const uint32_t* entry = c.program_entries.data() + p->entry;
+  for (uint32_t k = 0; k < p->count; ++k) r.out[k] = (before[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+  r.out += p->count;
+  for (uint32_t offset = 0; offset < c.programs[id].actions;) {
+    uint32_t action = c.program_actions[c.programs[id].action + offset];
+    uint32_t next = decide_replay_action(c, r, id, offset, action);
+    if (next == DECIDE_NONE) {
+      decide_replay_done(c, r);
+      decide_resume_set(c, j);
+      decide_walk(c, j, id, offset);
+      return;
+    }
+    if (next == id) {
+      ++offset;
+    } else {
+      id = next;
+      offset = 0;
+    }
+  }
+  decide_replay_end(c, r, id);
+}
 // --- The table ---
 
 inline int16_t decide_symbol(char c) {
@@ -1477,52 +1632,132 @@ void decide_compile(decide_chart& c, const grammar_table& g) {
   decide_forget_states(c);
 }
 
+// Room for `room` sets, those in use kept; never less than there is.
+void decide_room_for_sets(decide_chart& c, size_t room) {
+  if (room <= c.set_room) return;
+  std::unique_ptr<decide_set[]> more(new decide_set[room]);
+  std::copy(c.sets.get(), c.sets.get() + c.set_count, more.get());
+  c.sets.swap(more);
+  c.set_room = static_cast<uint32_t>(room);
+}
 // Room for twice the sets.
-void decide_more_sets(decide_chart& c) {
-  c.sets.resize(2 * c.sets.size());
-  c.set_room = static_cast<uint32_t>(c.sets.size());
+void decide_more_sets(decide_chart& c) { decide_room_for_sets(c, 2 * size_t{c.set_room}); }
+
+// Where a run of pushes writes: the last set and the items after it.
+struct decide_run {
+  uint32_t j;                // the last set
+  uint32_t frame;            // its frame
+  const decide_item* items;  // its items
+  decide_item* out;          // where the next item goes, in the last block
+  uint32_t room;             // the room left there
+  uint32_t count;            // the chart's items
+};
+
+// Whether the actions of straight program `p` all find nothing where their
+// items, made from the run's last set by `entry`, began.
+inline bool decide_run_quiet(const decide_chart& c, const decide_run& r, const decide_program& p,
+                             const uint32_t* entry) {
+  for (const uint32_t *action = c.program_actions.data() + p.action, *stop = action + p.actions; action < stop; ++action) {
+    uint32_t at = *action >> 16;
+    if (at == DECIDE_LEO_ACTION) return false;
+    const decide_set& set = c.sets[decide_origin(r.items[entry[at] >> 16])];
+    if (((set.waited | set.leos) >> (*action & 0xFFFF) & 1) != 0 ||
+        c.states[entry[at] & 0xFFFF].prediction == DECIDE_OPEN) {
+      return false;
+    }
+  }
+  return true;
 }
 
-// Builds set j, started, by program `p` of set j - 1's frame, when the
-// program knows all of it: no actions, its ending known, room in the last
-// block. Whether it did.
-inline bool decide_build_known(decide_chart& c, uint32_t j, const decide_program& p) {
-  uint32_t from = c.sets[j - 1].item, size = c.sets[j].item - from;
-  if (p.actions != 0 || !p.finished || c.room < p.count + p.prediction_count || j >= DECIDE_MAX_LENGTH ||
-      (from >> DECIDE_BLOCK_BITS) != ((from + size - 1) >> DECIDE_BLOCK_BITS)) {
-    return false;
-  }
-  const decide_item* base = &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)];
-  const uint32_t* entry = c.program_entries.data() + p.entry;
-  decide_item* out = c.cursor;
-  for (uint32_t k = 0; k < p.count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
-  out += p.count;
-  if (p.prediction_count == 1) {
-    *out++ = decide_make(p.prediction, j);
-  } else {
-    for (uint32_t k = 0; k < p.prediction_count; ++k) *out++ = decide_make(c.pieces[p.prediction + k], j);
-  }
-  uint32_t count = static_cast<uint32_t>(out - c.cursor);
-  c.cursor = out;
-  c.room -= count;
-  c.item_count += count;
-  decide_set& set = c.sets[j];
-  set.waited = p.once;
-  set.frame = p.frame;
-  if (p.leos != 0) decide_leo_items(c, j, c.program_actions.data() + p.leo, p.leos);
-  if (c.completions) decide_tails(c, j);
+// The run at the chart's last set: false where that set is not for one,
+// dead, or has its items in two blocks.
+inline bool decide_run_at(const decide_chart& c, decide_run& r) {
+  uint32_t j = c.set_count - 1, from = c.sets[j].item;
+  if (from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
+  r = {j, c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)], c.cursor, c.room, c.item_count};
   return true;
+}
+
+// The chart takes the run's items and sets.
+inline void decide_run_off(decide_chart& c, const decide_run& r) {
+  c.cursor = r.out;
+  c.room = r.room;
+  c.item_count = r.count;
+  c.set_count = r.j + 1;
+}
+
+// What a push on a run did.
+enum decide_run_push_result : uint8_t {
+  DECIDE_RUN_NOT,   // nothing: the push is not for a run
+  DECIDE_RUN_ON,    // the byte went in, and the run goes on
+  DECIDE_RUN_LOST,  // the byte went in by decide_replay, and the chart has no run at its new set
+};
+
+// Pushes one byte on the run by its program: straight, when it is and its
+// actions find nothing, else by decide_replay, after which the run is
+// found again.
+inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, unsigned char byte) {
+  if (r.frame == DECIDE_NO_FRAME || r.room < DECIDE_REPLAY_ROOM || r.j + 1 >= DECIDE_MAX_LENGTH ||
+      c.sets[r.j].item == r.count) {
+    return DECIDE_RUN_NOT;
+  }
+  uint32_t id = decide_find_program(c, r.frame, byte);
+  if (id == DECIDE_NONE) return DECIDE_RUN_NOT;
+  const decide_program& p = c.programs[id];
+  const uint32_t* entry = c.program_entries.data() + p.entry;
+  if (!p.straight || !decide_run_quiet(c, r, p, entry)) {
+    c.sets[r.j + 1] = {r.count, c.leo_count, 0, 0, DECIDE_NO_FRAME};
+    ++r.j;
+    decide_run_off(c, r);
+    decide_replay(c, r.j, id, r.items);
+    return decide_run_at(c, r) ? DECIDE_RUN_ON : DECIDE_RUN_LOST;
+  }
+  decide_item* start = r.out;
+  for (uint32_t k = 0; k < p.count; ++k) start[k] = (r.items[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+  if (p.prediction_count != 0) start[p.count] = decide_make(p.prediction, r.j + 1);
+  uint32_t added = p.count + p.prediction_count;
+  c.sets[++r.j] = {r.count, c.leo_count, p.once, 0, p.frame};
+  r.items = start;
+  r.out = start + added;
+  r.room -= added;
+  r.count += added;
+  r.frame = p.frame;
+  if (p.leos != 0) decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
+  return DECIDE_RUN_ON;
+}
+
+// Pushes the bytes [at, end) on a chart of decide_sentence's own, with
+// room for their sets and without completions, as long as each goes by a
+// program and a run; where it stopped: at the end, at a dead prefix, or
+// where decide_extend is to go on.
+const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
+  decide_run r{};
+  if (!decide_run_at(c, r)) return at;
+  while (at < end) {
+    decide_run_push_result result = decide_run_push(c, r, *at);
+    if (result == DECIDE_RUN_NOT) break;
+    ++at;
+    if (result == DECIDE_RUN_LOST) return at;
+  }
+  decide_run_off(c, r);
+  return at;
 }
 
 // The prefix grows by `byte`, shorter than DECIDE_MAX_LENGTH, with room
 // for its set: a bad_alloc leaves the new set in, for the caller to drop.
 inline void decide_extend(decide_chart& c, unsigned char byte) {
   uint32_t n = c.set_count - 1, first = c.sets[n].item, end = c.item_count, frame = c.sets[n].frame;
-  c.sets[c.set_count++] = {end, static_cast<uint32_t>(c.leo.size()), 0, 0, DECIDE_NO_FRAME};
+  c.sets[c.set_count++] = {end, c.leo_count, 0, 0, DECIDE_NO_FRAME};
   if (c.completions) c.tail_start.push_back(static_cast<uint32_t>(c.tails.size()));
   if (first == end) return;  // nothing to scan
-  uint32_t id = frame == DECIDE_NO_FRAME ? DECIDE_NONE : decide_find_program(c, frame, byte);
-  if (id != DECIDE_NONE && decide_build_known(c, n + 1, c.programs[id])) return;
+  if (frame != DECIDE_NO_FRAME && c.room >= DECIDE_REPLAY_ROOM) {
+    uint32_t id = decide_find_program(c, frame, byte);
+    const decide_item* before = decide_items_of(c, n);
+    if (id != DECIDE_NONE && before != nullptr) {
+      decide_replay(c, n + 1, id, before);
+      return;
+    }
+  }
   decide_build(c, n + 1, byte);
 }
 
@@ -1533,13 +1768,16 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions)
   c.item_count = 0;
   c.room = 0;
   c.set_count = 0;
-  c.leo.clear();
+  c.leo_count = 0;
   c.tails.clear();
   c.tail_start.clear();
   // What a longer string took before is given back.
   if (c.blocks.size() > 1) c.blocks.resize(1);
-  if (c.sets.size() > 4096) std::vector<decide_set>().swap(c.sets);  // set_room follows below
-  if (c.leo.capacity() > 4096) std::vector<decide_leo>().swap(c.leo);
+  if (c.set_room > 4096) {
+    c.sets.reset();
+    c.set_room = 0;
+  }
+  if (c.leo.size() > 4096) std::vector<decide_leo>().swap(c.leo);
   if (c.seen.size() > 4096) {
     std::vector<uint64_t>().swap(c.seen);
     c.seen_bits = 0;
@@ -1548,8 +1786,7 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions)
   decide_compile(c, g);
   std::string_view seed = grammar_seed(g);
   bool barren = !seed.empty() && is_nonterminal(seed[0]) && (g.derives >> (seed[0] - 'A') & 1) == 0;
-  if (c.sets.empty()) c.sets.resize(16);
-  c.set_room = static_cast<uint32_t>(c.sets.size());
+  decide_room_for_sets(c, 16);
   c.sets[0] = {0, 0, 0, 0, DECIDE_NO_FRAME};
   c.set_count = 1;
   if (c.completions) c.tail_start.push_back(0);
@@ -1881,14 +2118,14 @@ bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<
   if (text.size() > DECIDE_MAX_LENGTH) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
   decide_chart chart;
   decide_begin(chart, g);
-  if (chart.sets.size() <= text.size()) {
-    chart.sets.resize(text.size() + 1);
-    chart.set_room = static_cast<uint32_t>(chart.sets.size());
-  }
+  decide_room_for_sets(chart, text.size() + 1);
   // The chart is this call's own: a bad_alloc takes it away whole.
-  for (char byte : text) {
+  const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  for (const unsigned char* end = at + text.size(); at < end;) {
+    at = decide_run_on(chart, at, end);
+    if (at == end) break;
     if (!decide_alive(chart)) return false;
-    decide_extend(chart, static_cast<unsigned char>(byte));
+    decide_extend(chart, *at++);
   }
   if (!decide_accepts(chart)) return false;
   return labels == nullptr || decide_derivation(chart, *labels);

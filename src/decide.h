@@ -92,8 +92,9 @@ struct decide_prediction {
 // Sets of one frame grow alike on a byte, but for where their items began.
 struct decide_frame {
   uint32_t entry;  // its first entry in `frame_entries`: state | first item of that origin << 16
-  uint32_t count;  // its entries, one per item
-  uint32_t hash;   // the hash of its entries
+  uint32_t count;      // its entries, one per item
+  uint32_t hash;       // the hash of its entries
+  uint32_t recent[2];  // the programs last found for it, program << 9 | symbol (0 for none: program 0 of symbol 0 is sought again)
 };
 
 // What a push of one byte first does to a set of one frame: the items that
@@ -120,7 +121,9 @@ struct decide_program {
   uint32_t leos;               // with `finished`: those recipes, three words each
   uint8_t kind;                // DECIDE_ROOT, DECIDE_STEP or DECIDE_LEO_STEP: where its items' origins are
   bool mixed;                  // the set built so far has items of a node after the root, whose origins may meet
+  bool doubt;                  // one of its items has DECIDE_CHECK
   bool finished;               // the ending is known: for when the actions add nothing
+  bool straight;               // finished, a push's, with no more than one prediction, of a short set
 };
 // A program's items name items of the set before (a push's program, and
 // its node of no action), of the set an action completes from, or are one
@@ -202,10 +205,11 @@ struct decide_chart {
   uint32_t item_count = 0;                             // items held in the blocks
   decide_item* cursor = nullptr;                       // where the next item goes, in the last block
   uint32_t room = 0;                                   // items that still fit there
-  std::vector<decide_set> sets;                        // room for the sets, the first set_count in use
+  std::unique_ptr<decide_set[]> sets;                  // room for the sets, the first set_count in use
   uint32_t set_count = 0;                              // the sets: one per prefix, set 0 for the empty one
-  uint32_t set_room = 0;                               // the size of `sets`
-  std::vector<decide_leo> leo;                         // every set's Leo items, in order
+  uint32_t set_room = 0;                               // the sets there is room for
+  std::vector<decide_leo> leo;                         // room for every set's Leo items, in order, the first leo_count in use
+  uint32_t leo_count = 0;                              // Leo items in use
   std::vector<decide_tail> tails;                      // with completions: every set's tails, in order
   std::vector<uint32_t> tail_start;                    // with completions: each set's first tail
   // The set being built: a short one finds its items by a scan, a longer
