@@ -500,16 +500,21 @@ constexpr uint32_t DECIDE_FRAMES = 1u << 16;  // frames at most
 constexpr uint32_t DECIDE_PROGRAMS = 1u << 16;  // programs at most
 constexpr uint32_t DECIDE_REPLAY_ROOM = 2 * DECIDE_FRAME_ITEMS;  // items of a set a replay writes straight on
 
-// The frame of `entries`, made unless the chart has no room for it.
-uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t count, uint32_t hash) {
+// The frame of `count` entries and their origins' masks, after them in
+// `entries`, and Leo's items for `leos`, made unless the chart has no room
+// for it, with `candidates` then.
+uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t count, nonterminal_set leos,
+                             nonterminal_set candidates) {
+  uint32_t hash = (2166136261u ^ count ^ leos) * 16777619u;
+  for (uint32_t k = 0; k < 2 * count; ++k) hash = (hash ^ entries[k]) * 16777619u;
   size_t mask = c.frame_hash.size() - 1;
   for (size_t at = hash & mask; !c.frame_hash.empty() && c.frame_hash[at] != 0; at = (at + 1) & mask) {
     const decide_frame& f = c.frames[c.frame_hash[at] - 1];
-    if (f.count != count) continue;
+    if (f.count != count || f.leos != leos) continue;
     const uint32_t* known = c.frame_entries.data() + f.entry;
     uint32_t k = 0;
-    while (k < count && known[k] == entries[k]) ++k;
-    if (k == count) return c.frame_hash[at] - 1;
+    while (k < 2 * count && known[k] == entries[k]) ++k;
+    if (k == 2 * count) return c.frame_hash[at] - 1;
   }
   if (c.frames.size() >= DECIDE_FRAMES) return DECIDE_NO_FRAME;
   std::vector<uint32_t> table;
@@ -522,11 +527,13 @@ uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t 
     }
   }
   decide_grow(c.frames, 1);
-  decide_grow(c.frame_entries, count);
+  decide_grow(c.frame_entries, 2 * count);
   if (!table.empty()) c.frame_hash.swap(table);
   auto id = static_cast<uint32_t>(c.frames.size());
-  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash, {0, 0}});
-  c.frame_entries.insert(c.frame_entries.end(), entries, entries + count);
+  uint32_t apart = 0;  // its first items of origins all apart
+  while (apart < count && entries[apart] >> 16 == apart) ++apart;
+  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash, {0, 0}, leos, candidates, apart});
+  c.frame_entries.insert(c.frame_entries.end(), entries, entries + 2 * count);
   mask = c.frame_hash.size() - 1;
   size_t at = hash & mask;
   while (c.frame_hash[at] != 0) at = (at + 1) & mask;
@@ -534,21 +541,22 @@ uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t 
   return id;
 }
 
-// The frame of set j, complete, or DECIDE_NO_FRAME for a long one.
-uint32_t decide_frame_of(decide_chart& c, uint32_t j) {
+// The frame of set j, complete, whose Leo candidates are `candidates`, or
+// DECIDE_NO_FRAME for a long one.
+uint32_t decide_frame_of(decide_chart& c, uint32_t j, nonterminal_set candidates) {
   uint32_t first = decide_first(c, j), count = c.item_count - first;
   if (count > DECIDE_FRAME_ITEMS) return DECIDE_NO_FRAME;
   decide_item items[DECIDE_FRAME_ITEMS];
   for (uint32_t k = 0; k < count; ++k) items[k] = decide_at(c, first + k);
-  uint32_t entries[DECIDE_FRAME_ITEMS];
-  uint32_t hash = 2166136261u ^ count;
+  uint32_t entries[2 * DECIDE_FRAME_ITEMS];
   for (uint32_t k = 0; k < count; ++k) {
     uint32_t same = 0;  // the first item of its origin
     while ((items[same] ^ items[k]) > DECIDE_STATE_MASK) ++same;
     entries[k] = decide_state_of(items[k]) | same << 16;
-    hash = (hash ^ entries[k]) * 16777619u;
+    uint32_t origin = decide_origin(items[k]);
+    entries[count + k] = same == k && origin < j ? c.sets[origin].waited | c.sets[origin].leos : 0;
   }
-  return decide_intern_frame(c, entries, count, hash);
+  return decide_intern_frame(c, entries, count, c.sets[j].leos, candidates);
 }
 
 inline size_t decide_program_slot(uint32_t key, size_t mask) {
@@ -634,6 +642,13 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
   program.count = static_cast<uint32_t>(entries.size());
   program.action = static_cast<uint32_t>(c.program_actions.size());
   program.actions = static_cast<uint32_t>(actions.size());
+  // An action's item is an item of the set being built.
+  for (uint32_t action : actions) {
+    if (action >> 16 != DECIDE_LEO_ACTION &&
+        c.states[decide_state_of(decide_at(c, c.first + (action >> 16)))].prediction == DECIDE_OPEN) {
+      program.opens = true;
+    }
+  }
   c.program_entries.insert(c.program_entries.end(), entries.begin(), entries.end());
   c.program_actions.insert(c.program_actions.end(), actions.begin(), actions.end());
   c.programs.push_back(program);
@@ -663,6 +678,17 @@ void decide_keep_program(decide_chart& c, uint32_t frame, uint32_t symbol, const
   size_t mask = c.program_hash.size() - 1, at = decide_program_slot(key, mask);
   while (c.program_hash[at] != 0) at = (at + 1) & mask;
   c.program_hash[at] = uint64_t{key} << 32 | (uint64_t{decide_add_program(c, program, entries, actions)} + 1);
+}
+
+// Whether action `action` of the set being built is sure to add nothing:
+// it completes 'A' + n, for a state not open, from a set that waits for
+// no 'A' + n and has no Leo item for it. The set's frame says as much.
+inline bool decide_idle(const decide_chart& c, uint32_t action) {
+  uint32_t n = action & 0xFFFF, at = action >> 16;
+  if (at == DECIDE_LEO_ACTION) return false;
+  decide_item item = decide_at(c, c.first + at);
+  const decide_set& set = c.sets[decide_origin(item)];
+  return ((set.waited | set.leos) >> n & 1) == 0 && c.states[decide_state_of(item)].prediction != DECIDE_OPEN;
 }
 
 // The predictions of set i, its last items, that wait for the
@@ -796,16 +822,30 @@ uint32_t decide_past(decide_chart& c, uint32_t state, uint32_t n) {
   return targets.target;
 }
 
-// Leo's items of set j, once it is closed: for each nonterminal B in
-// `alone`, which one rule of the items that began before the set alone
-// waits for, and its predictions do not, where B is that rule's last
-// symbol, the top of the chain of such rules through the sets: Leo's item
-// of the set where the rule began, for its owner, or the rule moved past
-// B. Where a prediction waits for B there is none: completing B adds the
-// one item, which goes on by Leo's item for its owner, so a chain costs one
-// item more, and a chain never names an item that the sets do not keep.
-// Those items began in an earlier set, so a chain only goes back to sets
-// already done.
+// Set j's frame as program `p`, which knows its ending, says, unless its
+// Leo items came out otherwise than when it was kept.
+inline uint32_t decide_known_frame(decide_chart& c, uint32_t j, const decide_program& p) {
+  if ((c.sets[j].leos == p.leo_set && !p.unsure) || p.frame == DECIDE_NO_FRAME) return p.frame;
+  return decide_frame_of(c, j, c.frames[p.frame].candidates);
+}
+
+// Room for `count` Leo items more.
+void decide_more_leo(decide_chart& c, uint32_t count) {
+  c.leo.resize(std::max<size_t>(64, 2 * (size_t{c.leo_count} + count)));
+}
+
+// Leo's items of set j, once it is closed. Its candidates are the
+// nonterminals B in `alone`, which one rule of the items that began before
+// the set alone waits for, and its predictions do not, where B is that
+// rule's last symbol. Where a prediction waits for B there is none:
+// completing B adds the one item, which goes on by Leo's item for its
+// owner, so a chain costs one item more, and a chain never names an item
+// that the sets do not keep. Only a chain of two links or more makes an
+// item, the top of the chain through the sets: where the rule's owner is a
+// candidate of the set where the rule began, that set's Leo item for it,
+// or the one rule there moved past it; a chain of one adds just what
+// completing B adds. Those rules began in an earlier set, so a chain only
+// goes back to sets already done.
 //
 // How to make them is kept as recipes, three words each: n | owner << 8,
 // the index of the rule's item in the set, and the state of the rule moved
@@ -823,18 +863,74 @@ void decide_leo_recipes(decide_chart& c, uint32_t j, nonterminal_set alone, std:
   });
 }
 
-// Makes Leo's items of set j by `count` recipes.
-void decide_leo_items(decide_chart& c, uint32_t j, const uint32_t* recipe, uint32_t count) {
-  if (c.leo_count + count > c.leo.size()) c.leo.resize(std::max<size_t>(64, 2 * (c.leo_count + count)));
+// The Leo candidates of set i, complete, which has no frame to say.
+nonterminal_set decide_count_candidates(const decide_chart& c, uint32_t i) {
+  decide_waits waits{0, 0, 0};
+  nonterminal_set initial = 0;  // what its predictions wait for
+  decide_any(c, decide_first(c, i), decide_end(c, i), [&c, &waits, &initial, i](decide_item item) {
+    const decide_state& s = c.states[decide_state_of(item)];
+    if (decide_origin(item) == i) {
+      initial |= s.waits;
+    } else {
+      decide_note(waits, s);
+    }
+    return false;
+  });
+  nonterminal_set candidates = 0;
+  decide_members(waits.once & ~waits.more & ~initial, [&c, &candidates, i](uint32_t n) {
+    uint32_t rule = 0;
+    if (decide_only_waiting(c, i, n, rule) != DECIDE_NONE && c.rules[rule + 1].next == DECIDE_END) {
+      candidates |= decide_bit(n);
+    }
+  });
+  return candidates;
+}
+
+// The Leo candidates of set i, complete.
+inline nonterminal_set decide_candidates_of(const decide_chart& c, uint32_t i) {
+  uint32_t frame = c.sets[i].frame;
+  return frame != DECIDE_NO_FRAME ? c.frames[frame].candidates : decide_count_candidates(c, i);
+}
+
+// The top of the chain for the nonterminal n from set i: its Leo item's
+// top, or, for a candidate of set i with none, its one rule that waits for
+// n moved past it; a null item where n is no candidate there.
+decide_item decide_chain_top(decide_chart& c, uint32_t i, uint32_t n) {
+  if (const decide_leo* leo = decide_find_leo(c, i, n)) return leo->top;
+  if (!decide_has(decide_candidates_of(c, i), n)) return 0;
+  uint32_t rule = 0;
+  decide_item only = decide_at(c, decide_only_waiting(c, i, n, rule));
+  return decide_make(decide_past(c, decide_state_of(only), n), decide_origin(only));
+}
+
+// Makes Leo's items of set j by `count` recipes, where their chains are
+// of two links or more.
+void decide_chain_items(decide_chart& c, uint32_t j, const uint32_t* recipe, uint32_t count) {
   nonterminal_set leos = 0;
   for (const uint32_t* end = recipe + 3 * count; recipe < end; recipe += 3) {
     uint32_t n = recipe[0] & 0xFF, owner = recipe[0] >> 8;
+    if (owner == DECIDE_START) continue;
     uint32_t origin = decide_origin(decide_at(c, decide_first(c, j) + recipe[1]));
-    const decide_leo* below = owner == DECIDE_START ? nullptr : decide_find_leo(c, origin, owner);
-    c.leo[c.leo_count++] = {below != nullptr ? below->top : decide_make(recipe[2], origin), n};
+    if (((c.sets[origin].leos | decide_candidates_of(c, origin)) >> owner & 1) == 0) continue;
+    decide_item top = decide_chain_top(c, origin, owner);
+    c.leos_ever |= decide_bit(n);
+    if (c.leo_count == c.leo.size()) decide_more_leo(c, 1);
+    c.leo[c.leo_count++] = {top, n};
     leos |= decide_bit(n);
   }
   c.sets[j].leos = leos;
+}
+
+// Makes Leo's items of set j by `count` recipes: a chain of one, the
+// usual one, is seen at once and makes nothing.
+inline void decide_leo_items(decide_chart& c, uint32_t j, const uint32_t* recipe, uint32_t count) {
+  if (count == 1) {
+    uint32_t owner = recipe[0] >> 8;
+    if (((c.candidates_ever | c.leos_ever) >> owner & 1) == 0) return;  // and so for the start form
+    const decide_set& set = c.sets[decide_origin(decide_at(c, c.sets[j].item + recipe[1]))];
+    if (set.frame != DECIDE_NO_FRAME && ((set.leos | c.frames[set.frame].candidates) >> owner & 1) == 0) return;
+  }
+  decide_chain_items(c, j, recipe, count);
 }
 
 // The tail of the nonterminal n (or the start form) predicted in set g.
@@ -892,15 +988,13 @@ struct decide_ending {
   decide_targets prediction;  // the states of its predictions
   nonterminal_set initial;    // what they wait for
   uint32_t frame;             // its frame
+  nonterminal_set leos;       // the nonterminals it has Leo items for
 };
 
 // Ends set j, whose items that began before it are in: its predictions,
-// Leo's items, tails and frame; with `known`, predictions and frame as
-// `ending` says, else found and put there.
-void decide_end_set(decide_chart& c, uint32_t j, const decide_waits& waits, decide_ending& ending, bool known) {
-  if (!known) {
-    ending.prediction = waits.predicted != 0 ? decide_predict(c, waits.predicted) : decide_targets{0, 0};
-  }
+// Leo's items, tails and frame, all put in `ending` too.
+void decide_end_set(decide_chart& c, uint32_t j, const decide_waits& waits, decide_ending& ending) {
+  ending.prediction = waits.predicted != 0 ? decide_predict(c, waits.predicted) : decide_targets{0, 0};
   // The set of the longest prefix does without: no byte follows it.
   ending.initial = j < DECIDE_MAX_LENGTH ? decide_add_predictions(c, j, ending.prediction) : 0;
   c.sets[j].waited = waits.once;
@@ -908,8 +1002,12 @@ void decide_end_set(decide_chart& c, uint32_t j, const decide_waits& waits, deci
   decide_leo_recipes(c, j, alone, c.recipes);
   auto count = static_cast<uint32_t>(c.recipes.size() / 3);
   if (count != 0) decide_leo_items(c, j, c.recipes.data(), count);
+  nonterminal_set candidates = 0;
+  for (uint32_t k = 0; k < c.recipes.size(); k += 3) candidates |= decide_bit(c.recipes[k] & 0xFF);
+  c.candidates_ever |= candidates;
+  ending.leos = c.sets[j].leos;
   if (c.completions && decide_first(c, j) < c.item_count) decide_tails(c, j);
-  if (!known) ending.frame = decide_frame_of(c, j);
+  ending.frame = decide_frame_of(c, j, candidates);
   c.sets[j].frame = ending.frame;
 }
 
@@ -1016,6 +1114,7 @@ void decide_finish_program(decide_chart& c, uint32_t id, const decide_ending& en
   p.prediction_count = ending.prediction.count;
   p.prediction = ending.prediction.target;
   p.frame = ending.frame;
+  p.leo_set = ending.leos;
   p.leo = static_cast<uint32_t>(c.program_actions.size());
   p.leos = static_cast<uint32_t>(c.recipes.size() / 3);
   c.program_actions.insert(c.program_actions.end(), c.recipes.begin(), c.recipes.end());
@@ -1038,14 +1137,18 @@ void decide_build_anew(decide_chart& c, uint32_t j, unsigned char byte, uint32_t
   }
   bool plain = c.item_count - decide_first(c, j) == mark;  // the actions added nothing
   decide_ending ending{};
-  decide_end_set(c, j, waits, ending, false);
+  decide_end_set(c, j, waits, ending);
   if (noted == nullptr) return;
   decide_program program{};
   program.once = first.once;
   program.more = first.more;
   program.predicted = first.predicted;
   size_t before = c.programs.size();
-  decide_keep_program(c, frame, byte, program, record.entries, c.pending);
+  std::vector<uint32_t> actions;
+  for (uint32_t action : c.pending) {
+    if (!decide_idle(c, action)) actions.push_back(action);
+  }
+  decide_keep_program(c, frame, byte, program, record.entries, actions);
   if (c.programs.size() > before && plain && decide_can_finish(c, static_cast<uint32_t>(before), j)) {
     decide_finish_program(c, static_cast<uint32_t>(before), ending);
   }
@@ -1078,10 +1181,10 @@ inline void decide_end_known(decide_chart& c, uint32_t j, const decide_program& 
       decide_append(c, decide_make(p.prediction_count == 1 ? p.prediction : c.pieces[p.prediction + k], j));
     }
   }
-  decide_set& set = c.sets[j];
-  set.waited = p.once;
-  set.frame = p.frame;
+  c.sets[j].waited = p.once;
+  c.sets[j].frame = p.frame;
   if (p.leos != 0) decide_leo_items(c, j, c.program_actions.data() + p.leo, p.leos);
+  c.sets[j].frame = decide_known_frame(c, j, p);
   if (c.completions && decide_first(c, j) < c.item_count) decide_tails(c, j);
 }
 
@@ -1124,15 +1227,23 @@ inline uint64_t decide_step_key(uint32_t node, uint32_t offset, uint32_t token) 
 }
 
 // The child of node `node` for its action `offset`, of `token`, or
-// DECIDE_NONE.
-inline uint32_t decide_find_step(const decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
+// DECIDE_NONE. The node keeps the last it was asked for.
+uint32_t decide_lookup_step(decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
   if (c.step_keys.empty()) return DECIDE_NONE;
   uint64_t key = decide_step_key(node, offset, token);
   size_t mask = c.step_keys.size() - 1;
   for (size_t at = decide_step_slot(key, mask);; at = (at + 1) & mask) {
-    if (c.step_keys[at] == key) return c.step_ids[at];
     if (c.step_keys[at] == 0) return DECIDE_NONE;
+    if (c.step_keys[at] != key) continue;
+    c.programs[node].last_step = (offset << 18 | token) + 1;
+    c.programs[node].last_child = c.step_ids[at];
+    return c.step_ids[at];
   }
+}
+inline uint32_t decide_find_step(decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
+  const decide_program& p = c.programs[node];
+  if (p.last_step == (offset << 18 | token) + 1) return p.last_child;
+  return decide_lookup_step(c, node, offset, token);
 }
 
 // Files node `id` as the child of `node` for its action `offset`, of
@@ -1236,6 +1347,7 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   decide_program node{};
   node.kind = kind;
   node.mixed = p.mixed || !entries.empty();
+  node.unsure = p.unsure || kind == DECIDE_LEO_STEP;
   decide_waits waits{p.once, p.more, p.predicted};
   for (uint32_t& entry : entries) {
     decide_item item = decide_entry_item(c, entry, kind, from, top);
@@ -1249,7 +1361,10 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
     decide_append(c, item);
     const decide_state& s = c.states[decide_state_of(item)];
     decide_note(waits, s);
-    decide_members(s.completes & ~DECIDE_START_BIT, [&actions, index](uint32_t n) { actions.push_back(n | index << 16); });
+    decide_members(s.completes & ~DECIDE_START_BIT, [&c, &actions, index, kind](uint32_t n) {
+      // The origin of a Leo item's top is not of the node's token.
+      if (kind == DECIDE_LEO_STEP || !decide_idle(c, n | index << 16)) actions.push_back(n | index << 16);
+    });
   }
   node.once = waits.once;
   node.more = waits.more;
@@ -1288,7 +1403,7 @@ void decide_end_node(decide_chart& c, uint32_t j, uint32_t id) {
   decide_waits waits{p.once, p.more, p.predicted};
   bool fits = !p.finished;
   decide_ending ending{};
-  decide_end_set(c, j, waits, ending, false);
+  decide_end_set(c, j, waits, ending);
   if (fits && decide_can_finish(c, id, j)) decide_finish_program(c, id, ending);
 }
 
@@ -1308,7 +1423,7 @@ void decide_walk_off(decide_chart& c, uint32_t j, uint32_t id, uint32_t offset, 
   if (c.item_count - c.first > DECIDE_SHORT) decide_hash_set(c);
   decide_second_phase(c, j, mark, actions.data(), actions.data() + actions.size(), waits);
   decide_ending ending{};
-  decide_end_set(c, j, waits, ending, false);
+  decide_end_set(c, j, waits, ending);
 }
 
 // Builds set j, whose items from node `id` are in, by the nodes of its
@@ -1399,7 +1514,7 @@ inline const decide_item* decide_items_of(const decide_chart& c, uint32_t i) {
 // the child node it leads to, made already and of no doubt. The node the
 // walk goes on from, `id` again for nothing, or DECIDE_NONE where it is
 // not for a replay.
-inline uint32_t decide_replay_action(const decide_chart& c, decide_replay_at& r, uint32_t id, uint32_t offset,
+inline uint32_t decide_replay_action(decide_chart& c, decide_replay_at& r, uint32_t id, uint32_t offset,
                                      uint32_t action) {
   uint32_t n = action & 0xFFFF, at = action >> 16, token = 0;
   decide_item top = 0;
@@ -1408,9 +1523,7 @@ inline uint32_t decide_replay_action(const decide_chart& c, decide_replay_at& r,
     top = decide_find_leo(c, r.j - 1, n)->top;
     token = DECIDE_LEO_TOKEN | decide_state_of(top);
   } else {
-    decide_item item = r.start[at];
-    if (c.states[decide_state_of(item)].prediction == DECIDE_OPEN) return DECIDE_NONE;
-    uint32_t from = decide_origin(item);
+    uint32_t from = decide_origin(r.start[at]);  // not open: the caller saw to that
     const decide_set& set = c.sets[from];
     if (((set.waited | set.leos) >> n & 1) == 0) return id;
     if (decide_has(set.leos, n)) {
@@ -1440,6 +1553,14 @@ inline uint32_t decide_replay_action(const decide_chart& c, decide_replay_at& r,
 inline bool decide_replay_fits(const decide_chart& c, const decide_replay_at& r, uint32_t frame) {
   auto count = static_cast<uint32_t>(r.out - r.start);
   if (frame == DECIDE_NO_FRAME || c.frames[frame].count < count) return false;
+  if (c.frames[frame].apart >= count) {  // the usual: no two began together
+    for (uint32_t k = 1; k < count; ++k) {
+      for (uint32_t m = 0; m < k; ++m) {
+        if ((r.start[m] ^ r.start[k]) <= DECIDE_STATE_MASK) return false;
+      }
+    }
+    return true;
+  }
   const uint32_t* entries = c.frame_entries.data() + c.frames[frame].entry;
   for (uint32_t k = 0; k < count; ++k) {
     uint32_t same = 0;
@@ -1464,10 +1585,10 @@ inline void decide_replay_end(decide_chart& c, decide_replay_at& r, uint32_t id)
     *r.out++ = decide_make(p.prediction_count == 1 ? p.prediction : c.pieces[p.prediction + k], r.j);
   }
   decide_replay_done(c, r);
-  decide_set& set = c.sets[r.j];
-  set.waited = p.once;
-  set.frame = p.frame;
+  c.sets[r.j].waited = p.once;
+  c.sets[r.j].frame = p.frame;
   if (p.leos != 0) decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
+  c.sets[r.j].frame = decide_known_frame(c, r.j, p);
   if (c.completions) decide_tails(c, r.j);
 }
 
@@ -1484,7 +1605,7 @@ void decide_replay(decide_chart& c, uint32_t j, uint32_t id, const decide_item* 
   r.out += p->count;
   for (uint32_t offset = 0; offset < c.programs[id].actions;) {
     uint32_t action = c.program_actions[c.programs[id].action + offset];
-    uint32_t next = decide_replay_action(c, r, id, offset, action);
+    uint32_t next = c.programs[id].opens ? DECIDE_NONE : decide_replay_action(c, r, id, offset, action);
     if (next == DECIDE_NONE) {
       decide_replay_done(c, r);
       decide_resume_set(c, j);
@@ -1592,6 +1713,8 @@ void decide_forget_states(decide_chart& c) {
   c.state_limit = DECIDE_STATE_LIMIT;
   c.predictions.clear();
   c.prediction_count = 0;
+  c.candidates_ever = 0;
+  c.leos_ever = 0;
   c.frames.clear();
   c.frame_entries.clear();
   c.frame_hash.clear();
@@ -1653,22 +1776,6 @@ struct decide_run {
   uint32_t count;            // the chart's items
 };
 
-// Whether the actions of straight program `p` all find nothing where their
-// items, made from the run's last set by `entry`, began.
-inline bool decide_run_quiet(const decide_chart& c, const decide_run& r, const decide_program& p,
-                             const uint32_t* entry) {
-  for (const uint32_t *action = c.program_actions.data() + p.action, *stop = action + p.actions; action < stop; ++action) {
-    uint32_t at = *action >> 16;
-    if (at == DECIDE_LEO_ACTION) return false;
-    const decide_set& set = c.sets[decide_origin(r.items[entry[at] >> 16])];
-    if (((set.waited | set.leos) >> (*action & 0xFFFF) & 1) != 0 ||
-        c.states[entry[at] & 0xFFFF].prediction == DECIDE_OPEN) {
-      return false;
-    }
-  }
-  return true;
-}
-
 // The run at the chart's last set: false where that set is not for one,
 // dead, or has its items in two blocks.
 inline bool decide_run_at(const decide_chart& c, decide_run& r) {
@@ -1693,36 +1800,84 @@ enum decide_run_push_result : uint8_t {
   DECIDE_RUN_LOST,  // the byte went in by decide_replay, and the chart has no run at its new set
 };
 
-// Pushes one byte on the run by its program: straight, when it is and its
-// actions find nothing, else by decide_replay, after which the run is
-// found again.
-inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, unsigned char byte) {
-  if (r.frame == DECIDE_NO_FRAME || r.room < DECIDE_REPLAY_ROOM || r.j + 1 >= DECIDE_MAX_LENGTH ||
-      c.sets[r.j].item == r.count) {
-    return DECIDE_RUN_NOT;
+// The node after action `offset` of node `id`, whose items are written
+// from `out` to `written`: `id` again when the action adds nothing, or its
+// child, found already and of no doubt, whose items then follow. DECIDE_NONE
+// where the action is not for a run.
+inline uint32_t decide_run_action(decide_chart& c, decide_item* out, uint32_t& written, uint32_t id, uint32_t offset) {
+  const decide_program& p = c.programs[id];
+  uint32_t action = c.program_actions[p.action + offset], n = action & 0xFFFF;
+  if (action >> 16 == DECIDE_LEO_ACTION) return DECIDE_NONE;
+  uint32_t from = decide_origin(out[action >> 16]);
+  const decide_set& set = c.sets[from];
+  if (((set.waited | set.leos) >> n & 1) == 0) return id;
+  const decide_item* base = decide_items_of(c, from);
+  if ((set.leos >> n & 1) != 0 || set.frame == DECIDE_NO_FRAME || base == nullptr) return DECIDE_NONE;
+  uint32_t child = decide_find_step(c, id, offset, set.frame);
+  if (child == DECIDE_NONE) return DECIDE_NONE;
+  const decide_program& q = c.programs[child];
+  if (q.doubt || q.opens || written + q.count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+  const uint32_t* entry = c.program_entries.data() + q.entry;
+  for (uint32_t k = 0; k < q.count; ++k) out[written + k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+  written += q.count;
+  return child;
+}
+
+// The node that a push by program `id` on the run ends at, its items
+// written from the run's `out` on, `written` of them: the program, then
+// the children its actions lead to, each found already and of no doubt,
+// the last with its ending known. DECIDE_NONE where it is not for a run.
+inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
+  const decide_program& p = c.programs[id];
+  if (p.opens || p.count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+  const uint32_t* entry = c.program_entries.data() + p.entry;
+  for (uint32_t k = 0; k < p.count; ++k) r.out[k] = (r.items[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
+  written = p.count;
+  for (uint32_t offset = 0; offset < c.programs[id].actions;) {
+    uint32_t next = decide_run_action(c, r.out, written, id, offset);
+    if (next == DECIDE_NONE) return DECIDE_NONE;
+    offset = next == id ? offset + 1 : 0;
+    id = next;
   }
+  const decide_program& q = c.programs[id];
+  if (!q.finished || q.prediction_count > 1 || written + q.prediction_count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+  decide_replay_at at{r.j + 1, r.out, r.out + written};
+  return !q.mixed || decide_replay_fits(c, at, q.frame) ? id : DECIDE_NONE;
+}
+
+// Pushes one byte on the run by its program and the nodes of its actions,
+// as decide_run_node finds them, else by decide_replay, after which the
+// run is found again.
+inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, unsigned char byte) {
+  // A dead set's frame, of no items, has no programs: none of its pushes
+  // was ever built.
+  if (r.frame == DECIDE_NO_FRAME || r.room < DECIDE_REPLAY_ROOM || r.j + 1 >= DECIDE_MAX_LENGTH) return DECIDE_RUN_NOT;
   uint32_t id = decide_find_program(c, r.frame, byte);
   if (id == DECIDE_NONE) return DECIDE_RUN_NOT;
-  const decide_program& p = c.programs[id];
-  const uint32_t* entry = c.program_entries.data() + p.entry;
-  if (!p.straight || !decide_run_quiet(c, r, p, entry)) {
+  uint32_t written = 0;
+  uint32_t node = decide_run_node(c, r, id, written);
+  if (node == DECIDE_NONE) {
     c.sets[r.j + 1] = {r.count, c.leo_count, 0, 0, DECIDE_NO_FRAME};
     ++r.j;
     decide_run_off(c, r);
     decide_replay(c, r.j, id, r.items);
     return decide_run_at(c, r) ? DECIDE_RUN_ON : DECIDE_RUN_LOST;
   }
+  const decide_program& p = c.programs[node];
   decide_item* start = r.out;
-  for (uint32_t k = 0; k < p.count; ++k) start[k] = (r.items[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
-  if (p.prediction_count != 0) start[p.count] = decide_make(p.prediction, r.j + 1);
-  uint32_t added = p.count + p.prediction_count;
+  if (p.prediction_count != 0) start[written] = decide_make(p.prediction, r.j + 1);
+  uint32_t added = written + p.prediction_count;
   c.sets[++r.j] = {r.count, c.leo_count, p.once, 0, p.frame};
   r.items = start;
   r.out = start + added;
   r.room -= added;
   r.count += added;
   r.frame = p.frame;
-  if (p.leos != 0) decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
+  if (p.leos != 0) {
+    decide_run_off(c, r);  // a chain may look at any set
+    decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
+    r.frame = c.sets[r.j].frame = decide_known_frame(c, r.j, p);
+  }
   return DECIDE_RUN_ON;
 }
 
@@ -1793,7 +1948,7 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions)
   decide_start_set(c);
   decide_waits waits{0, 0, barren ? 0 : c.closure[DECIDE_START]};
   decide_ending ending{};
-  decide_end_set(c, 0, waits, ending, false);
+  decide_end_set(c, 0, waits, ending);
 }
 
 void decide_push(decide_chart& chart, unsigned char byte) {
@@ -1953,7 +2108,7 @@ bool decide_leo_links(const decide_chart& c, uint32_t at, uint32_t symbol, decid
     ++steps;
     symbol = c.rules[rule].owner;
     at = origin;
-    if (symbol == DECIDE_START || decide_find_leo(c, at, symbol) == nullptr) return false;
+    if (symbol == DECIDE_START || !decide_has(decide_candidates_of(c, at), symbol)) return false;
   }
 }
 

@@ -88,13 +88,18 @@ struct decide_prediction {
 };
 
 // A frame: what a short set holds, but for where its items began: each
-// item's state, and the first item of the set that began where it did.
-// Sets of one frame grow alike on a byte, but for where their items began.
+// item's state, and the first item of the set that began where it did;
+// for each origin, what the set there waits for or has Leo items for; and
+// its own Leo items. Sets of one frame grow alike on a byte, but for where
+// their items began.
 struct decide_frame {
-  uint32_t entry;  // its first entry in `frame_entries`: state | first item of that origin << 16
+  uint32_t entry;  // its first entry in `frame_entries`: state | first item of that origin << 16; then as many masks
   uint32_t count;      // its entries, one per item
   uint32_t hash;       // the hash of its entries
   uint32_t recent[2];  // the programs last found for it, program << 9 | symbol (0 for none: program 0 of symbol 0 is sought again)
+  nonterminal_set leos;        // the nonterminals its set has Leo items for
+  nonterminal_set candidates;  // those it could have them for: which one rule alone waits for, as its last symbol
+  uint32_t apart;              // its first items whose origins are all apart
 };
 
 // What a push of one byte first does to a set of one frame: the items that
@@ -119,9 +124,14 @@ struct decide_program {
   uint32_t frame;              // with `finished`: the frame of the set built, or DECIDE_NO_FRAME
   uint32_t leo;                // with `finished`: the first of its recipes for Leo's items, in `program_actions`
   uint32_t leos;               // with `finished`: those recipes, three words each
+  nonterminal_set leo_set;     // with `finished`: the Leo items that the set built had, which its frame says
+  uint32_t last_step;          // its child last found: offset << 18 | token, + 1; 0 for none
+  uint32_t last_child;         // that child
   uint8_t kind;                // DECIDE_ROOT, DECIDE_STEP or DECIDE_LEO_STEP: where its items' origins are
   bool mixed;                  // the set built so far has items of a node after the root, whose origins may meet
   bool doubt;                  // one of its items has DECIDE_CHECK
+  bool opens;                  // one of its actions completes by an open state
+  bool unsure;                 // the set built so far has a Leo item's top, whose origin its frame may not know
   bool finished;               // the ending is known: for when the actions add nothing
   bool straight;               // finished, a push's, with no more than one prediction, of a short set
 };
@@ -184,6 +194,8 @@ struct decide_chart {
   std::vector<uint32_t> state_hash;              // open hash of the states by kernel and prediction: number + 1, or 0
   std::vector<uint16_t> alone;                   // for each dotted rule, 1 + the open state of it alone, or 0
   uint32_t alone_missing = 0;                    // dotted rules without that state yet
+  nonterminal_set candidates_ever = 0;           // what a set has had as a Leo candidate, since decide_begin
+  nonterminal_set leos_ever = 0;                 // what a set has had a Leo item for, since decide_begin
   uint32_t state_limit = 0;                      // the most states; those of rules alone always have room
   std::vector<decide_prediction> predictions;    // open hash of the predictions' states
   uint32_t prediction_count = 0;                 // slots of it in use
