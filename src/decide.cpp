@@ -111,6 +111,10 @@ void decide_grow(std::vector<T>& v, size_t more) {
 
 // --- States ---
 
+// The prediction a state of a set's predictions is closed over: itself.
+constexpr uint32_t DECIDE_SELF = DECIDE_OPEN - 1;
+static_assert(DECIDE_SELF != DECIDE_OPEN, "the markers of what a state is closed over stand apart");
+
 // Where a step goes: a state, or `count` states from `pieces`.
 struct decide_targets {
   uint32_t count;   // states; 0 for none
@@ -210,7 +214,7 @@ std::vector<uint32_t> decide_larger_hash(const decide_chart& c) {
 }
 
 // Makes the state of `rules`, a closed kernel of `kernel` rules, closed
-// over `prediction` (DECIDE_NONE: over itself, a prediction, kept out of
+// over `prediction` (DECIDE_SELF: over itself, a prediction, kept out of
 // the hash), and returns its number. Every vector grows before any
 // changes, so that a bad_alloc leaves the states as they were.
 uint32_t decide_add_state(decide_chart& c, const std::vector<uint16_t>& rules, size_t kernel, uint32_t prediction) {
@@ -218,8 +222,8 @@ uint32_t decide_add_state(decide_chart& c, const std::vector<uint16_t>& rules, s
   decide_state s = decide_describe(c, rules, symbols);
   auto id = static_cast<uint32_t>(c.states.size());
   s.kernel = static_cast<uint16_t>(kernel);
-  s.prediction = prediction == DECIDE_NONE ? id : prediction;
-  std::vector<uint32_t> table = prediction == DECIDE_NONE ? std::vector<uint32_t>() : decide_larger_hash(c);
+  s.prediction = prediction == DECIDE_SELF ? id : prediction;
+  std::vector<uint32_t> table = prediction == DECIDE_SELF ? std::vector<uint32_t>() : decide_larger_hash(c);
   decide_grow(c.states, 1);
   decide_grow(c.state_rules, rules.size());
   decide_grow(c.edges, symbols.size());
@@ -229,7 +233,7 @@ uint32_t decide_add_state(decide_chart& c, const std::vector<uint16_t>& rules, s
   c.states.push_back(s);
   c.state_rules.insert(c.state_rules.end(), rules.begin(), rules.end());
   for (int16_t symbol : symbols) c.edges.push_back({symbol, 0, 0});
-  if (prediction != DECIDE_NONE) {
+  if (prediction != DECIDE_SELF) {
     size_t mask = c.state_hash.size() - 1;
     size_t at = decide_key_hash(c, s) & mask;
     while (c.state_hash[at] != 0) at = (at + 1) & mask;
@@ -313,7 +317,7 @@ decide_targets decide_new_prediction(decide_chart& c, nonterminal_set predicted)
   // stepped over it already.
   std::vector<uint16_t> rules = kernel;
   decide_close_kernel(c, rules, DECIDE_OPEN);
-  return {1, decide_add_state(c, rules, kernel.size(), DECIDE_NONE)};
+  return {1, decide_add_state(c, rules, kernel.size(), DECIDE_SELF)};
 }
 
 // The states of what predicting `predicted` starts, made the first time.
