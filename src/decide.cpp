@@ -380,6 +380,7 @@ void decide_seen_grow(decide_chart& c) {
   std::vector<uint64_t> old(size_t{1} << bits, 0);
   old.swap(c.seen);
   c.seen_bits = bits;
+  c.seen_mask = static_cast<uint32_t>(c.seen.size() - 1);
   size_t mask = c.seen.size() - 1;
   for (uint64_t slot : old) {
     if (slot >> 32 != c.stamp) continue;
@@ -391,8 +392,8 @@ void decide_seen_grow(decide_chart& c) {
 
 // Adds `key` to the set's hash; false when it was there.
 inline bool decide_seen_insert(decide_chart& c, decide_item key) {
-  if (2 * (size_t{c.seen_count} + 1) > c.seen.size()) decide_seen_grow(c);
-  size_t mask = c.seen.size() - 1;
+  if (2 * (size_t{c.seen_count} + 1) > size_t{c.seen_mask} + 1) decide_seen_grow(c);
+  size_t mask = c.seen_mask;
   uint64_t tagged = uint64_t{c.stamp} << 32 | key;
   for (size_t at = decide_slot(c, key);; at = (at + 1) & mask) {
     uint64_t slot = c.seen[at];
@@ -712,17 +713,37 @@ void decide_complete_predictions(decide_chart& c, uint32_t n, uint32_t i) {
 void decide_complete_anew(decide_chart& c, uint32_t n, uint32_t i) {
   uint32_t frame = c.sets[i].frame, from = decide_first(c, i);
   int symbol = DECIDE_NONTERMINAL + static_cast<int>(n);
+  if (frame == DECIDE_NO_FRAME) {
+    // A long set: no program, and the plain step of each item, the
+    // targets of its state found once for a row of items of that state.
+    uint32_t last = DECIDE_NONE;
+    decide_targets targets{0, 0};
+    decide_any(c, from, c.sets[i + 1].item, [&](decide_item item) {
+      uint32_t state = decide_state_of(item), origin = decide_origin(item);
+      if (origin == i) return true;  // the predictions, the last items
+      if (state != last) {
+        last = state;
+        const decide_state& s = c.states[state];
+        uint32_t k = decide_has(s.waits, n) ? decide_find_edge(c, s.edge + s.terminals, s.edge + s.edge_count, symbol)
+                                            : DECIDE_NONE;
+        targets = k == DECIDE_NONE ? decide_targets{0, 0} : decide_targets{c.edges[k].count, c.edges[k].target};
+        if (k != DECIDE_NONE && targets.count == 0) targets = decide_take(c, state, k);
+      }
+      if (targets.count != 0) decide_add_targets(c, targets, origin);
+      return false;
+    });
+    return;
+  }
   decide_record record{frame, true, {}};
-  decide_record* noted = frame != DECIDE_NO_FRAME ? &record : nullptr;
   for (uint32_t k = from, end = c.sets[i + 1].item; k < end; ++k) {
     decide_item item = decide_at(c, k);
     uint32_t state = decide_state_of(item), origin = decide_origin(item);
     if (origin == i) break;  // the predictions, the last items
     const decide_state& s = c.states[state];
     if (!decide_has(s.waits, n)) continue;
-    decide_step_noted(c, state, origin, symbol, s.edge + s.terminals, s.edge + s.edge_count, noted, k - from);
+    decide_step_noted(c, state, origin, symbol, s.edge + s.terminals, s.edge + s.edge_count, &record, k - from);
   }
-  if (noted != nullptr) decide_keep_program(c, frame, static_cast<uint32_t>(symbol), decide_program{}, record.entries, {});
+  decide_keep_program(c, frame, static_cast<uint32_t>(symbol), decide_program{}, record.entries, {});
 }
 
 // The nonterminal n, started in set i, is complete in the set being built,
@@ -1940,6 +1961,7 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions)
   if (c.seen.size() > 4096) {
     std::vector<uint64_t>().swap(c.seen);
     c.seen_bits = 0;
+    c.seen_mask = 0;
   }
   c.completions = completions;
   decide_compile(c, g);

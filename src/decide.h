@@ -230,6 +230,7 @@ struct decide_chart {
   uint64_t signature = 0;      // a short one's items: bit (hash of item) % 64
   std::vector<uint64_t> seen;  // open hash of its items: stamp << 32 | item
   int seen_bits = 0;           // log2 of seen's size, 0 while it is empty
+  uint32_t seen_mask = 0;      // seen's size - 1, once it is not empty
   uint32_t seen_count = 0;     // keys of this set in it
   uint32_t stamp = 0;          // the stamp of this set's keys; older ones count as empty slots
   bool hashed = false;         // the set is long enough for the hash
