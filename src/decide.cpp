@@ -307,7 +307,7 @@ inline size_t decide_prediction_slot(nonterminal_set predicted, size_t mask) {
 decide_targets decide_new_prediction(decide_chart& c, nonterminal_set predicted) {
   std::vector<uint16_t> kernel;
   decide_members(predicted, [&c, &kernel](uint32_t n) {
-    kernel.insert(kernel.end(), c.first_rules.begin() + c.first_at[n], c.first_rules.begin() + c.first_at[n + 1]);
+    kernel.insert(kernel.end(), c.first_rules.data() + c.first_at[n], c.first_rules.data() + c.first_at[n + 1]);
   });
   std::sort(kernel.begin(), kernel.end());
   if (kernel.empty()) return {0, 0};
@@ -1367,8 +1367,8 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   }
   if (c.item_count - c.first + entries.size() > DECIDE_FRAME_ITEMS) return DECIDE_NONE;
   const decide_program& p = c.programs[parent];
-  std::vector<uint32_t> actions(c.program_actions.begin() + p.action + offset + 1,
-                                c.program_actions.begin() + p.action + p.actions);
+  std::vector<uint32_t> actions(c.program_actions.data() + p.action + offset + 1,
+                                c.program_actions.data() + p.action + p.actions);
   decide_program node{};
   node.kind = kind;
   node.mixed = p.mixed || !entries.empty();
@@ -1438,8 +1438,8 @@ void decide_end_node(decide_chart& c, uint32_t j, uint32_t id) {
 void decide_walk_off(decide_chart& c, uint32_t j, uint32_t id, uint32_t offset, uint32_t mark) {
   const decide_program& p = c.programs[id];
   decide_waits waits{p.once, p.more, p.predicted};
-  std::vector<uint32_t> actions(c.program_actions.begin() + p.action + offset,
-                                c.program_actions.begin() + p.action + p.actions);
+  std::vector<uint32_t> actions(c.program_actions.data() + p.action + offset,
+                                c.program_actions.data() + p.action + p.actions);
   c.signature = 0;
   decide_any(c, c.first, c.item_count, [&c](decide_item item) {
     c.signature |= decide_signature(item);
