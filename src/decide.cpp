@@ -9,8 +9,21 @@
 // A set keeps the items that began in an earlier set in the order they were
 // added, then those of its predictions. That order is what makes a
 // derivation rebuilt from the chart well founded: a rule of an item is
-// justified by items of earlier sets, by another rule of the same item with
-// a smaller position, or by items of its own set added before it.
+// justified by items of earlier sets, by a rule of the same item found
+// before it, or by items of its own set added before it.
+//
+// A push builds a set in two phases: the scan and the completions from the
+// set before, then the completions from earlier sets (its actions). A short
+// set's frame, its states and which of its items began together, says all
+// that the first phase reads, so the first push of a byte on a frame keeps
+// that phase as a program, with the actions it leaves, and the pushes after
+// it write the items the program names. Each action of a program leads to a
+// child node, found by the frame of the set it completes from, that holds
+// what it adds; where an item may meet another, or origins may fall
+// together, what was kept is checked, and the chart goes step by step where
+// it does not hold. Programs and nodes add items in the order the steps
+// would, so that a chart is the same however it came about, unless it ran
+// out of states.
 #include "decide.h"
 
 #include <algorithm>
@@ -647,6 +660,7 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
   program.count = static_cast<uint32_t>(entries.size());
   program.action = static_cast<uint32_t>(c.program_actions.size());
   program.actions = static_cast<uint32_t>(actions.size());
+  program.last_child = DECIDE_NONE;
   // An action's item is an item of the set being built.
   for (uint32_t action : actions) {
     if (action >> 16 != DECIDE_LEO_ACTION &&
@@ -850,7 +864,7 @@ uint32_t decide_past(decide_chart& c, uint32_t state, uint32_t n) {
 // Set j's frame as program `p`, which knows its ending, says, unless its
 // Leo items came out otherwise than when it was kept.
 inline uint32_t decide_known_frame(decide_chart& c, uint32_t j, const decide_program& p) {
-  if ((c.sets[j].leos == p.leo_set && !p.unsure) || p.frame == DECIDE_NO_FRAME) return p.frame;
+  if (c.sets[j].leos == p.leo_set || p.frame == DECIDE_NO_FRAME) return p.frame;
   return decide_frame_of(c, j, c.frames[p.frame].candidates);
 }
 
@@ -1216,7 +1230,15 @@ inline void decide_end_known(decide_chart& c, uint32_t j, const decide_program& 
 // --- Nodes: the second phase, kept ---
 
 constexpr uint32_t DECIDE_NOOP = 1u << 16;       // the token of an action that adds nothing
-constexpr uint32_t DECIDE_LEO_TOKEN = 1u << 17;  // with a state: of an action that adds a Leo item's top of it
+constexpr uint32_t DECIDE_LEO_TOKEN = 1u << 29;  // with state << 16 | frame: of an action that adds a Leo item's top
+
+// The token of an action that adds the Leo item's top `top`: its state, and
+// the frame of the set where it began, which says what completing it
+// from there does; DECIDE_NONE where that set has no frame.
+inline uint32_t decide_leo_token(const decide_chart& c, decide_item top) {
+  uint32_t frame = c.sets[decide_origin(top)].frame;
+  return frame == DECIDE_NO_FRAME ? DECIDE_NONE : DECIDE_LEO_TOKEN | decide_state_of(top) << 16 | frame;
+}
 constexpr uint32_t DECIDE_CHECK = 1u << 30;      // an entry that may meet an item of its state in the set
 constexpr uint32_t DECIDE_DUP = 1u << 31;        // one that met the very item when the node was made
 
@@ -1228,7 +1250,7 @@ inline uint32_t decide_token(const decide_chart& c, uint32_t j, uint32_t action,
   uint32_t n = action & 0xFFFF, at = action >> 16;
   if (at == DECIDE_LEO_ACTION) {
     top = decide_find_leo(c, j - 1, n)->top;
-    return DECIDE_LEO_TOKEN | decide_state_of(top);
+    return decide_leo_token(c, top);
   }
   decide_item item = decide_at(c, decide_first(c, j) + at);
   if (c.states[decide_state_of(item)].prediction == DECIDE_OPEN) return DECIDE_NONE;
@@ -1237,7 +1259,7 @@ inline uint32_t decide_token(const decide_chart& c, uint32_t j, uint32_t action,
   if (((set.waited | set.leos) >> n & 1) == 0) return DECIDE_NOOP;
   if (decide_has(set.leos, n)) {
     top = decide_find_leo(c, from, n)->top;
-    return DECIDE_LEO_TOKEN | decide_state_of(top);
+    return decide_leo_token(c, top);
   }
   return set.frame == DECIDE_NO_FRAME ? DECIDE_NONE : set.frame;
 }
@@ -1248,7 +1270,7 @@ inline size_t decide_step_slot(uint64_t key, size_t mask) {
 
 // The key of the child of node `node` for its action `offset`, of `token`.
 inline uint64_t decide_step_key(uint32_t node, uint32_t offset, uint32_t token) {
-  return ((uint64_t{node} << 8 | offset) << 18 | token) + 1;
+  return ((uint64_t{node} << 8 | offset) << 30 | token) + 1;
 }
 
 // The child of node `node` for its action `offset`, of `token`, or
@@ -1260,14 +1282,14 @@ uint32_t decide_lookup_step(decide_chart& c, uint32_t node, uint32_t offset, uin
   for (size_t at = decide_step_slot(key, mask);; at = (at + 1) & mask) {
     if (c.step_keys[at] == 0) return DECIDE_NONE;
     if (c.step_keys[at] != key) continue;
-    c.programs[node].last_step = (offset << 18 | token) + 1;
+    c.programs[node].last_step = uint64_t{offset} << 30 | token;
     c.programs[node].last_child = c.step_ids[at];
     return c.step_ids[at];
   }
 }
 inline uint32_t decide_find_step(decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
   const decide_program& p = c.programs[node];
-  if (p.last_step == (offset << 18 | token) + 1) return p.last_child;
+  if (p.last_step == (uint64_t{offset} << 30 | token) && p.last_child != DECIDE_NONE) return p.last_child;
   return decide_lookup_step(c, node, offset, token);
 }
 
@@ -1372,7 +1394,6 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   decide_program node{};
   node.kind = kind;
   node.mixed = p.mixed || !entries.empty();
-  node.unsure = p.unsure || kind == DECIDE_LEO_STEP;
   decide_waits waits{p.once, p.more, p.predicted};
   for (uint32_t& entry : entries) {
     decide_item item = decide_entry_item(c, entry, kind, from, top);
@@ -1387,8 +1408,7 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
     const decide_state& s = c.states[decide_state_of(item)];
     decide_note(waits, s);
     decide_members(s.completes & ~DECIDE_START_BIT, [&c, &actions, index, kind](uint32_t n) {
-      // The origin of a Leo item's top is not of the node's token.
-      if (kind == DECIDE_LEO_STEP || !decide_idle(c, n | index << 16)) actions.push_back(n | index << 16);
+      if (!decide_idle(c, n | index << 16)) actions.push_back(n | index << 16);
     });
   }
   node.once = waits.once;
@@ -1546,14 +1566,16 @@ inline uint32_t decide_replay_action(decide_chart& c, decide_replay_at& r, uint3
   const decide_item* base = nullptr;
   if (at == DECIDE_LEO_ACTION) {
     top = decide_find_leo(c, r.j - 1, n)->top;
-    token = DECIDE_LEO_TOKEN | decide_state_of(top);
+    token = decide_leo_token(c, top);
+    if (token == DECIDE_NONE) return DECIDE_NONE;
   } else {
     uint32_t from = decide_origin(r.start[at]);  // not open: the caller saw to that
     const decide_set& set = c.sets[from];
     if (((set.waited | set.leos) >> n & 1) == 0) return id;
     if (decide_has(set.leos, n)) {
       top = decide_find_leo(c, from, n)->top;
-      token = DECIDE_LEO_TOKEN | decide_state_of(top);
+      token = decide_leo_token(c, top);
+      if (token == DECIDE_NONE) return DECIDE_NONE;
     } else {
       token = set.frame;
       base = decide_items_of(c, from);

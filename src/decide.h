@@ -5,8 +5,11 @@
 // state, a set of dotted rules made once and shared by every set, with the
 // origin its rules share. Empty rules are stepped over inside the states,
 // and right recursion keeps Leo's items, so that `S -> aS` costs its length
-// and not its square. Every walk runs on an explicit worklist: no depth of
-// the C++ stack grows with the string.
+// and not its square. What a push does to a short set is kept, by the set's
+// frame and the byte, and done again on the next set of that frame, so that
+// a push of a usual grammar is mostly a lookup and a few stores. Every walk
+// runs on an explicit worklist: no depth of the C++ stack grows with the
+// string.
 #ifndef SENTGEN_DECIDE_H
 #define SENTGEN_DECIDE_H
 
@@ -93,10 +96,10 @@ struct decide_prediction {
 // its own Leo items. Sets of one frame grow alike on a byte, but for where
 // their items began.
 struct decide_frame {
-  uint32_t entry;  // its first entry in `frame_entries`: state | first item of that origin << 16; then as many masks
-  uint32_t count;      // its entries, one per item
-  uint32_t hash;       // the hash of its entries
-  uint32_t recent[2];  // the programs last found for it, program << 9 | symbol (0 for none: program 0 of symbol 0 is sought again)
+  uint32_t entry;              // its first entry in `frame_entries`: state | first item of that origin << 16; then as many masks
+  uint32_t count;              // its entries, one per item
+  uint32_t hash;               // the hash of its entries, masks and Leo items
+  uint32_t recent[2];          // the programs last found for it: program << 9 | symbol (0 for none, sought again)
   nonterminal_set leos;        // the nonterminals its set has Leo items for
   nonterminal_set candidates;  // those it could have them for: which one rule alone waits for, as its last symbol
   uint32_t apart;              // its first items whose origins are all apart
@@ -111,7 +114,7 @@ struct decide_frame {
 // adds. A node takes a program's first action: its child, found by what
 // the action meets, holds the items that action adds and the actions left.
 struct decide_program {
-  uint32_t entry;              // its first item in `program_entries`: state | item of the set stepped from << 16, with DECIDE_CHECK and DECIDE_DUP
+  uint32_t entry;              // its first item in `program_entries`: state | item of the set stepped from << 16, and 2 flag bits
   uint32_t count;              // its items
   uint32_t action;             // its first action in `program_actions`: n | item << 16, see DECIDE_LEO_ACTION
   uint32_t actions;            // its actions: completing 'A' + n from where its item (of the set built) began
@@ -125,13 +128,12 @@ struct decide_program {
   uint32_t leo;                // with `finished`: the first of its recipes for Leo's items, in `program_actions`
   uint32_t leos;               // with `finished`: those recipes, three words each
   nonterminal_set leo_set;     // with `finished`: the Leo items that the set built had, which its frame says
-  uint32_t last_step;          // its child last found: offset << 18 | token, + 1; 0 for none
-  uint32_t last_child;         // that child
+  uint64_t last_step;          // its child last found: offset << 30 | token
+  uint32_t last_child;         // that child; UINT32_MAX before any is found
   uint8_t kind;                // DECIDE_ROOT, DECIDE_STEP or DECIDE_LEO_STEP: where its items' origins are
   bool mixed;                  // the set built so far has items of a node after the root, whose origins may meet
   bool doubt;                  // one of its items has DECIDE_CHECK
   bool opens;                  // one of its actions completes by an open state
-  bool unsure;                 // the set built so far has a Leo item's top, whose origin its frame may not know
   bool finished;               // the ending is known: for when the actions add nothing
   bool straight;               // finished, a push's, with no more than one prediction, of a short set
 };
@@ -196,7 +198,7 @@ struct decide_chart {
   uint32_t alone_missing = 0;                    // dotted rules without that state yet
   nonterminal_set candidates_ever = 0;           // what a set has had as a Leo candidate, since decide_begin
   nonterminal_set leos_ever = 0;                 // what a set has had a Leo item for, since decide_begin
-  uint32_t state_limit = 0;                      // the most states; those of rules alone always have room
+  uint32_t state_limit = 0;                      // the most states, lowered by tests; those of rules alone always have room
   std::vector<decide_prediction> predictions;    // open hash of the predictions' states
   uint32_t prediction_count = 0;                 // slots of it in use
   // Frames and programs, made as the sets reach them.
