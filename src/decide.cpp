@@ -1242,10 +1242,11 @@ inline uint32_t decide_leo_token(const decide_chart& c, decide_item top) {
 constexpr uint32_t DECIDE_CHECK = 1u << 30;      // an entry that may meet an item of its state in the set
 constexpr uint32_t DECIDE_DUP = 1u << 31;        // one that met the very item when the node was made
 
-// The token of a node's first action for set j, by which its child is
-// found: the frame of the set the action completes from, `from`, or the
-// state of the Leo item's top it adds, `top`; DECIDE_NONE for an open
-// state or a set without a frame.
+// The token of an action of a node for set j, by which its child is found:
+// the frame of the set the action completes from, `from`, or, for the Leo
+// item's top it adds, `top`, decide_leo_token's; DECIDE_NOOP where the
+// action finds nothing, DECIDE_NONE for an open state or a set without a
+// frame.
 inline uint32_t decide_token(const decide_chart& c, uint32_t j, uint32_t action, uint32_t& from, decide_item& top) {
   uint32_t n = action & 0xFFFF, at = action >> 16;
   if (at == DECIDE_LEO_ACTION) {
@@ -1407,7 +1408,7 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
     decide_append(c, item);
     const decide_state& s = c.states[decide_state_of(item)];
     decide_note(waits, s);
-    decide_members(s.completes & ~DECIDE_START_BIT, [&c, &actions, index, kind](uint32_t n) {
+    decide_members(s.completes & ~DECIDE_START_BIT, [&c, &actions, index](uint32_t n) {
       if (!decide_idle(c, n | index << 16)) actions.push_back(n | index << 16);
     });
   }
