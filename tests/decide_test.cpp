@@ -221,6 +221,11 @@ TEST(DecideTest, PushAndPopMatchFreshCharts) {
       EXPECT_EQ(decide_accepts(walk), reference_sentence(table, prefix)) << grammar_text << prefix;
       EXPECT_EQ(decide_accepts(walk), (completions & 1) != 0) << grammar_text << prefix;
       EXPECT_TRUE(decide_alive(walk) || completions == 0) << grammar_text << prefix;
+      // The walk reached the prefix by programs that fresh charts made:
+      // the same items, so the same derivation.
+      std::vector<grammar_label> walked, afresh;
+      EXPECT_EQ(decide_derivation(walk, walked), decide_derivation(fresh, afresh)) << grammar_text << prefix;
+      EXPECT_EQ(walked, afresh) << grammar_text << prefix;
       if (prefix.size() > 6) continue;
       for (size_t r = 0; r < COMPLETIONS_CHECKED; ++r) {
         EXPECT_EQ((completions >> r & 1) != 0, reference_completes(table, prefix, r, alphabet))
@@ -228,6 +233,81 @@ TEST(DecideTest, PushAndPopMatchFreshCharts) {
       }
     }
   }
+}
+
+// Decides `text` on `chart`, left at the empty prefix, as a chart of its
+// own does, and goes back to the empty prefix.
+void expect_decided_on(decide_chart& chart, const std::string& grammar_text, const std::string& text) {
+  for (char byte : text) decide_push(chart, static_cast<unsigned char>(byte));
+  std::vector<grammar_label> labels, alone;
+  bool expected = decide_sentence(table, text, &alone);
+  EXPECT_EQ(decide_accepts(chart), expected) << grammar_text << "on \"" << text << '"';
+  if (text.size() <= 7) {
+    EXPECT_EQ(expected, reference_sentence(table, text)) << grammar_text << "on \"" << text << '"';
+  }
+  if (expected) {
+    EXPECT_TRUE(decide_derivation(chart, labels)) << grammar_text << "on \"" << text << '"';
+    EXPECT_EQ(labels, alone) << grammar_text << "on \"" << text << '"';
+    EXPECT_EQ(replayed(labels), text) << grammar_text << "on \"" << text << '"';
+  }
+  while (decide_length(chart) > 0) decide_pop(chart);
+}
+
+// One chart decides string after string, as sentgen-test has it: the
+// programs that earlier strings left are done again on later ones, which
+// come out as they do on charts of their own.
+TEST(DecideTest, OneChartForManyStrings) {
+  std::mt19937 random(19);
+  for (int n = 0; n < 200; ++n) {
+    std::string grammar_text = random_grammar(random);
+    load(grammar_text);
+    decide_chart chart;
+    decide_begin(chart, table);
+    for (int k = 0; k < 40; ++k) expect_decided_on(chart, grammar_text, random_text(random, k % 4 == 0 ? 24 : 7));
+  }
+  load(read_file(SENTGEN_EXAMPLES_DIR "/expression/grammar.txt"));
+  decide_chart chart;
+  decide_begin(chart, table);
+  const char* texts[] = {"a", "a+a", "(a)", "a*(a+a)", "((a))*a+a", "a+", "(a+a))", "a*a*a*(a+(a*a))+a", "a+a*a*(a+a)"};
+  for (int round = 0; round < 2; ++round) {
+    for (const char* text : texts) expect_decided_on(chart, "expression", text);
+  }
+}
+
+// A chart out of room for states goes on with the states of rules alone,
+// as ever: the same answers, completions and derivations.
+TEST(DecideTest, ChartOutOfStates) {
+  std::mt19937 random(23);
+  for (int n = 0; n < 150; ++n) {
+    std::string grammar_text = random_grammar(random);
+    load(grammar_text);
+    decide_chart narrow, wide;
+    decide_begin(narrow, table, true);
+    decide_begin(wide, table, true);
+    narrow.state_limit = 0;  // no state but of a rule alone from now on
+    std::string text = random_text(random, 9);
+    for (char byte : text) {
+      decide_push(narrow, static_cast<unsigned char>(byte));
+      decide_push(wide, static_cast<unsigned char>(byte));
+      EXPECT_EQ(decide_completions(narrow), decide_completions(wide)) << grammar_text << text;
+      EXPECT_EQ(decide_alive(narrow), decide_alive(wide)) << grammar_text << text;
+    }
+    ASSERT_EQ(decide_accepts(narrow), reference_sentence(table, text)) << grammar_text << text;
+    std::vector<grammar_label> labels;
+    if (decide_derivation(narrow, labels)) {
+      EXPECT_EQ(replayed(labels), text) << grammar_text << text;
+    }
+  }
+  load(read_file(SENTGEN_EXAMPLES_DIR "/expression/grammar.txt"));
+  decide_chart chart;
+  decide_begin(chart, table);
+  chart.state_limit = 0;
+  std::string expression = "a";
+  while (expression.size() < 4096) expression += expression.size() % 5 == 0 ? "*(a+a)" : "+a*a";
+  for (char byte : expression) decide_push(chart, static_cast<unsigned char>(byte));
+  std::vector<grammar_label> labels;
+  ASSERT_TRUE(decide_derivation(chart, labels));
+  EXPECT_EQ(replayed(labels), expression);
 }
 
 // Completions past what the model can try: right recursion, where Leo's
