@@ -119,14 +119,20 @@ async function checkReliance(page, open, sourceDir) {
       document.body.getBoundingClientRect();  // drawn
       return performance.now() - start;
     }, bytes.toString("base64"));
+    // The quickest of three keystrokes: what the page does for one, without
+    // the pauses that a machine busy with other tests adds to a single try.
     const seen = await page.evaluate(() => {
       const field = document.getElementById("grammar");
       field.focus();
-      field.setSelectionRange(0, 0);
-      const start = performance.now();
-      document.execCommand("insertText", false, "x");
-      document.body.getBoundingClientRect();
-      return { keystroke: performance.now() - start, readOnly: field.readOnly,
+      let keystroke = Infinity;
+      for (let i = 0; i < 3; i += 1) {
+        field.setSelectionRange(0, 0);
+        const start = performance.now();
+        document.execCommand("insertText", false, "x");
+        document.body.getBoundingClientRect();
+        keystroke = Math.min(keystroke, performance.now() - start);
+      }
+      return { keystroke, readOnly: field.readOnly,
         note: !document.getElementById("plain-note").hidden };
     });
     console.log(`${name}: opened in ${opened.toFixed(0)} ms` +
