@@ -7,12 +7,12 @@
 // still open ends it too, the others being asked again of a new one.
 "use strict";
 
-// `source`: the worker's script. `answers`: for each type of question,
-// {answer(message)}: an answer to the last question of that type came (one
-// question may have several), and {unanswered(why)}: it will get no more,
-// "stopped" or the engine's failure. `onBusy()`: the worker started or
-// stopped being busy.
-function makeChecker({ source, answers, onBusy }) {
+// `startWorker(heard)`: a new worker, its messages to `heard`. `answers`:
+// for each type of question, {answer(message)}: an answer to the last
+// question of that type came (one question may have several), and
+// {unanswered(why)}: it will get no more, "stopped" or the engine's
+// failure. `onBusy()`: the worker started or stopped being busy.
+function makeChecker({ startWorker, answers, onBusy }) {
   let worker = null;
   let next = 1;              // the id of the next question
   const open = new Map();    // id -> the questions asked and not yet answered, in order
@@ -26,17 +26,6 @@ function makeChecker({ source, answers, onBusy }) {
     if (last[asked.type] !== asked) return;
     last[asked.type] = null;
     if (why !== "answered" && why !== "replaced") answers[asked.type].unanswered(why);
-  }
-
-  function newWorker() {
-    const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
-    const made = new Worker(url);
-    made.onmessage = (event) => heard(made, event.data);
-    made.onerror = (event) => {
-      event.preventDefault();
-      heard(made, { type: "crash", message: event.message });
-    };
-    return made;
   }
 
   // Ends the worker; the questions still open are told `why`.
@@ -67,7 +56,7 @@ function makeChecker({ source, answers, onBusy }) {
   }
 
   function post(asked) {
-    worker = worker || newWorker();
+    worker = worker || startWorker(heard);
     open.set(asked.id, asked);
     worker.postMessage(asked);
   }

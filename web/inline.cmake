@@ -9,7 +9,7 @@ cmake_minimum_required(VERSION 3.20)  # "@NAME@" is text, not a variable
 # The page's scripts, each one factory or one set of functions, in an
 # order where each comes after what it is given; main.js wires them. They
 # share one function's scope, so that none of them is a global of the page.
-set(page_scripts bytes.js byte_font.js tree.js editor.js output.js runner.js checker.js
+set(page_scripts bytes.js byte_font.js tree.js editor.js output.js engine_worker.js runner.js checker.js
   derivation.js tree_view.js test_strings.js compare.js steps.js cover_view.js address.js main.js)
 # The worker's: the engine's calls and the trees, then the worker, which
 # takes the page's messages.

@@ -133,8 +133,10 @@
     return found;
   };
 
+  // The runs and the questions each have a worker of the engine.
+  const startWorker = (heard) => startEngineWorker($("worker-source").textContent, heard);
   const runner = makeRunner({
-    source: $("worker-source").textContent,
+    startWorker,
     onStart(runs) {
       document.body.dataset.runs = String(runs);
       closeDerivation();
@@ -181,7 +183,7 @@
 
   // Where the answers to each type of the checker's questions go.
   const checker = makeChecker({
-    source: $("worker-source").textContent,
+    startWorker,
     answers: {
       decide: { answer: (message) => tests.decided(message.k, message.verdict, message.labels),
         unanswered: () => tests.stopped() },

@@ -6,27 +6,17 @@
 // A finished run's worker keeps its derivations, and replays one on request.
 "use strict";
 
-// `source`: the worker's script. `onStart()`: a run begins. `onProgress(
-// head, total)`: more output came. `onResult(result)`: a run ended or was
-// stopped. `onCrash(message)`: the engine failed. `onDerivation(message)`:
-// a replayed derivation came; `onTree(message)`: a tree written as text.
-function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivation, onTree }) {
+// `startWorker(heard)`: a new worker, its messages to `heard`. `onStart()`:
+// a run begins. `onProgress(head, total)`: more output came.
+// `onResult(result)`: a run ended or was stopped. `onCrash(message)`: the
+// engine failed. `onDerivation(message)`: a replayed derivation came;
+// `onTree(message)`: a tree written as text.
+function makeRunner({ startWorker, onStart, onProgress, onResult, onCrash, onDerivation, onTree }) {
   let worker = null;     // the worker, made on first use and after a stop
   let busy = false;      // whether the worker is running
   let runs = 0;          // runs started, for the tests to wait on
   let result = null;     // the last run shown: head, total, output, errors, status, stopped
   let streaming = null;  // the run in progress: its head and parts so far
-
-  function newWorker() {
-    const url = URL.createObjectURL(new Blob([source], { type: "text/javascript" }));
-    const made = new Worker(url);
-    made.onmessage = (event) => heard(made, event.data);
-    made.onerror = (event) => {
-      event.preventDefault();
-      heard(made, { type: "crash", message: event.message });
-    };
-    return made;
-  }
 
   // Takes a block of the run's output: its bytes for Download, and the
   // start of them for the pane.
@@ -90,7 +80,7 @@ function makeRunner({ source, onStart, onProgress, onResult, onCrash, onDerivati
     // Runs the grammar file `grammar` (bytes), stopping a run in progress.
     run(grammar) {
       if (busy) stop();
-      worker = worker || newWorker();
+      worker = worker || startWorker(heard);
       busy = true;
       runs += 1;
       streaming = { head: new Uint8Array(0), parts: [], total: 0 };

@@ -313,7 +313,7 @@ async function main() {
     const page = await open(pageUrl);
     // The page's parts are given what they need, not globals of the page.
     const globals = await page.evaluate(() => ["sentgenBytes", "byteFont", "sentgenTree", "makeEditor",
-      "makeOutputView", "makeRunner", "makeDerivationView", "makeTreeView", "makeAddress"]
+      "makeOutputView", "startEngineWorker", "makeRunner", "makeDerivationView", "makeTreeView", "makeAddress"]
       .filter((name) => (0, eval)(`typeof ${name}`) !== "undefined"));
     check(globals.length === 0, `the page's parts are not its globals: ${globals.join(", ")}`);
     const times = [];
