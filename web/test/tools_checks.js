@@ -100,14 +100,20 @@ async function checkTestStrings(page, open) {
   await loadAndRun(page, Buffer.from("S -> SS\nS -> a\nS -> @\n"));
   await setBox(page, "tests", "a".repeat(2500));
   await new Promise((done) => setTimeout(done, 600));
+  // The quickest of three keystrokes: a page that waited for the decision
+  // would take seconds for each, and a busy machine slows one try, not all.
   const typing = await page.evaluate(() => {
     const box = document.getElementById("tests");
     box.focus();
-    box.setSelectionRange(0, 0);
-    const start = performance.now();
-    document.execCommand("insertText", false, "a");
-    document.body.getBoundingClientRect();
-    return { keystroke: performance.now() - start, checking: window.sentgen.checking(),
+    let keystroke = Infinity;
+    for (let i = 0; i < 3; i += 1) {
+      box.setSelectionRange(0, 0);
+      const start = performance.now();
+      document.execCommand("insertText", false, "a");
+      document.body.getBoundingClientRect();
+      keystroke = Math.min(keystroke, performance.now() - start);
+    }
+    return { keystroke, checking: window.sentgen.checking(),
       stop: !document.getElementById("stop").disabled };
   });
   await new Promise((done) => setTimeout(done, 500));
