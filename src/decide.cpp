@@ -673,7 +673,7 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
       program.opens = true;
     }
   }
-  bool through = !program.opens && !program.doubt && program.count <= DECIDE_REPLAY_ROOM;
+  bool through = !program.opens && !program.doubt && program.count < DECIDE_REPLAY_ROOM;
   program.runs = static_cast<uint8_t>((through ? DECIDE_RUN_THROUGH : 0) |
                                       (program.mixed ? DECIDE_RUN_MIXED : 0));
   c.program_entries.insert(c.program_entries.end(), entries.begin(), entries.end());
@@ -1833,13 +1833,19 @@ void decide_room_for_sets(decide_chart& c, size_t room) {
 void decide_more_sets(decide_chart& c) { decide_room_for_sets(c, 2 * size_t{c.set_room}); }
 
 // Where a run of pushes writes: the last set and the items after it.
+// The chart's arrays that the run reads are kept too: no push of a run
+// makes a program, and one adds frames only where it makes Leo's items.
 struct decide_run {
-  uint32_t j;                // the last set
-  uint32_t frame;            // its frame
-  const decide_item* items;  // its items
-  decide_item* out;          // where the next item goes, in the last block
-  uint32_t room;             // the room left there
-  uint32_t count;            // the chart's items
+  uint32_t j;                        // the last set
+  uint32_t frame;                    // its frame
+  const decide_item* items;          // its items
+  decide_item* out;                  // where the next item goes, in the last block
+  uint32_t room;                     // the room left there
+  uint32_t count;                    // the chart's items
+  const decide_frame* frames;        // c.frames
+  const decide_program* programs;    // c.programs
+  const uint32_t* entries;           // c.program_entries
+  const uint32_t* actions;           // c.program_actions
 };
 
 // The run at the chart's last set: false where that set is not for one,
@@ -1847,7 +1853,9 @@ struct decide_run {
 inline bool decide_run_at(const decide_chart& c, decide_run& r) {
   uint32_t j = c.set_count - 1, from = c.sets[j].item;
   if (from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
-  r = {j, c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)], c.cursor, c.room, c.item_count};
+  r = {j,        c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)],
+       c.cursor, c.room,          c.item_count,
+       c.frames.data(), c.programs.data(), c.program_entries.data(), c.program_actions.data()};
   return true;
 }
 
@@ -1869,6 +1877,10 @@ enum decide_run_push_result : uint8_t {
 // Writes `count` items to `out`, each entry's state with the origin of the
 // item of `base` that the entry names.
 inline void decide_copy_entries(decide_item* out, const decide_item* base, const uint32_t* entry, uint32_t count) {
+  if (count == 1) {  // the usual child's
+    *out = (base[*entry >> 16] & ~DECIDE_STATE_MASK) | (*entry & 0xFFFF);
+    return;
+  }
   for (uint32_t k = 0; k < count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
 }
 
@@ -1877,9 +1889,9 @@ inline void decide_copy_entries(decide_item* out, const decide_item* base, const
 // the children its actions lead to, each found already and of no doubt,
 // the last with its ending known. DECIDE_NONE where it is not for a run.
 inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
-  const decide_program* programs = c.programs.data();
-  const uint32_t* entries = c.program_entries.data();
-  const uint32_t* actions = c.program_actions.data();
+  const decide_program* programs = r.programs;
+  const uint32_t* entries = r.entries;
+  const uint32_t* actions = r.actions;
   const decide_set* sets = c.sets.get();
   const decide_program* p = programs + id;
   if ((p->runs & DECIDE_RUN_THROUGH) == 0) return DECIDE_NONE;
@@ -1906,15 +1918,15 @@ inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t i
         p->last_step == (uint64_t{offset} << 30 | frame) ? p->last_child : decide_lookup_step(c, id, offset, frame);
     if (child == DECIDE_NONE) return DECIDE_NONE;
     p = programs + child;
-    if ((p->runs & DECIDE_RUN_THROUGH) == 0 || count + p->count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+    if ((p->runs & DECIDE_RUN_THROUGH) == 0 || count + p->count >= DECIDE_REPLAY_ROOM) return DECIDE_NONE;
     const decide_item* base = &c.blocks[first >> DECIDE_BLOCK_BITS][first & (DECIDE_BLOCK - 1)];
     decide_copy_entries(out + count, base, entries + p->entry, p->count);
     count += p->count;
     id = child;
     offset = 0;
   }
-  written = count;
-  if ((p->runs & DECIDE_RUN_ENDS) == 0 || count + p->prediction_count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+  written = count;  // below DECIDE_REPLAY_ROOM, with room for the one prediction
+  if ((p->runs & DECIDE_RUN_ENDS) == 0) return DECIDE_NONE;
   decide_replay_at at{r.j + 1, out, out + count};
   return (p->runs & DECIDE_RUN_MIXED) == 0 || decide_replay_fits(c, at, p->frame) ? id : DECIDE_NONE;
 }
@@ -1925,8 +1937,11 @@ inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t i
 inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, unsigned char byte) {
   // A dead set's frame, of no items, has no programs: none of its pushes
   // was ever built.
-  if (r.frame == DECIDE_NO_FRAME || r.room <= DECIDE_REPLAY_ROOM || r.j + 1 >= DECIDE_MAX_LENGTH) return DECIDE_RUN_NOT;
-  uint32_t id = decide_find_program(c, r.frame, byte);
+  if (r.frame == DECIDE_NO_FRAME || r.room <= DECIDE_REPLAY_ROOM) return DECIDE_RUN_NOT;
+  const decide_frame& f = r.frames[r.frame];
+  uint32_t id = (f.recent[0] & 0x1FF) == byte   ? f.recent[0] >> 9
+                : (f.recent[1] & 0x1FF) == byte ? f.recent[1] >> 9
+                                                : decide_lookup_program(c, r.frame, byte);
   if (id == DECIDE_NONE) return DECIDE_RUN_NOT;
   uint32_t written = 0;
   uint32_t node = decide_run_node(c, r, id, written);
@@ -1937,7 +1952,7 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
     decide_replay(c, r.j, id, r.items);
     return decide_run_at(c, r) ? DECIDE_RUN_ON : DECIDE_RUN_LOST;
   }
-  const decide_program& p = c.programs[node];
+  const decide_program& p = r.programs[node];
   decide_item* start = r.out;
   start[written] = decide_make(p.prediction, r.j + 1);  // counted only with a prediction; there is room
   uint32_t added = written + p.prediction_count;
@@ -1951,6 +1966,7 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
     decide_run_off(c, r);  // a chain may look at any set
     decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
     r.frame = c.sets[r.j].frame = decide_known_frame(c, r.j, p);
+    r.frames = c.frames.data();
   }
   return DECIDE_RUN_ON;
 }
@@ -1962,6 +1978,9 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
 const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
   decide_run r{};
   if (!decide_run_at(c, r)) return at;
+  // A run's sets stay below DECIDE_MAX_LENGTH, so that each has its predictions.
+  size_t left = r.j + size_t{1} < DECIDE_MAX_LENGTH ? DECIDE_MAX_LENGTH - 1 - r.j : 0;
+  if (static_cast<size_t>(end - at) > left) end = at + left;
   while (at < end) {
     decide_run_push_result result = decide_run_push(c, r, *at);
     if (result == DECIDE_RUN_NOT) break;
