@@ -674,6 +674,7 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
     }
   }
   bool through = !program.opens && !program.doubt && program.count < DECIDE_REPLAY_ROOM;
+  if (program.kind == DECIDE_ROOT) program.reach = static_cast<uint8_t>(std::min<uint32_t>(program.count, 0xFF));
   program.runs = static_cast<uint8_t>((through ? DECIDE_RUN_THROUGH : 0) |
                                       (program.mixed ? DECIDE_RUN_MIXED : 0));
   c.program_entries.insert(c.program_entries.end(), entries.begin(), entries.end());
@@ -1167,6 +1168,9 @@ void decide_finish_program(decide_chart& c, uint32_t id, const decide_ending& en
   c.program_actions.insert(c.program_actions.end(), c.recipes.begin(), c.recipes.end());
   p.finished = true;
   if (p.prediction_count <= 1) p.runs |= DECIDE_RUN_ENDS;
+  if (p.frame != DECIDE_NO_FRAME && c.frames[p.frame].count >= p.reach && c.frames[p.frame].apart >= p.reach) {
+    p.runs |= DECIDE_RUN_APART;
+  }
 }
 
 // Builds set j, started, from set j - 1 and `byte`, in two phases, and
@@ -1403,6 +1407,7 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   decide_program node{};
   node.kind = kind;
   node.mixed = p.mixed || !entries.empty();
+  node.reach = static_cast<uint8_t>(c.item_count - c.first + entries.size());  // no more than DECIDE_FRAME_ITEMS
   decide_waits waits{p.once, p.more, p.predicted};
   for (uint32_t& entry : entries) {
     decide_item item = decide_entry_item(c, entry, kind, from, top);
@@ -1605,11 +1610,16 @@ inline uint32_t decide_replay_action(decide_chart& c, decide_replay_at& r, uint3
 }
 
 // Whether the `count` items from `items` all began in different sets; the
-// three of a usual set are compared without a loop.
+// three or four of a usual set are compared without a loop.
 inline bool decide_apart(const decide_item* items, uint32_t count) {
   if (count == 3) {
     uint32_t a = decide_origin(items[0]), b = decide_origin(items[1]), d = decide_origin(items[2]);
     return a != b && a != d && b != d;
+  }
+  if (count == 4) {
+    uint32_t a = decide_origin(items[0]), b = decide_origin(items[1]), d = decide_origin(items[2]);
+    uint32_t e = decide_origin(items[3]);
+    return a != b && a != d && b != d && a != e && b != e && d != e;
   }
   for (uint32_t k = 1; k < count; ++k) {
     for (uint32_t m = 0; m < k; ++m) {
@@ -1877,8 +1887,9 @@ enum decide_run_push_result : uint8_t {
 // Writes `count` items to `out`, each entry's state with the origin of the
 // item of `base` that the entry names.
 inline void decide_copy_entries(decide_item* out, const decide_item* base, const uint32_t* entry, uint32_t count) {
-  if (count == 1) {  // the usual child's
-    *out = (base[*entry >> 16] & ~DECIDE_STATE_MASK) | (*entry & 0xFFFF);
+  if (count - 1 < 2) {  // the usual one or two, without a loop
+    out[0] = (base[entry[0] >> 16] & ~DECIDE_STATE_MASK) | (entry[0] & 0xFFFF);
+    if (count == 2) out[1] = (base[entry[1] >> 16] & ~DECIDE_STATE_MASK) | (entry[1] & 0xFFFF);
     return;
   }
   for (uint32_t k = 0; k < count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
@@ -1887,20 +1898,20 @@ inline void decide_copy_entries(decide_item* out, const decide_item* base, const
 // The node that a push by program `id` on the run ends at, its items
 // written from the run's `out` on, `written` of them: the program, then
 // the children its actions lead to, each found already and of no doubt,
-// the last with its ending known. DECIDE_NONE where it is not for a run.
-inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
+// the last with its ending known; null where it is not for a run.
+inline const decide_program* decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
   const decide_program* programs = r.programs;
   const uint32_t* entries = r.entries;
   const uint32_t* actions = r.actions;
   const decide_set* sets = c.sets.get();
   const decide_program* p = programs + id;
-  if ((p->runs & DECIDE_RUN_THROUGH) == 0) return DECIDE_NONE;
+  if ((p->runs & DECIDE_RUN_THROUGH) == 0) return nullptr;
   decide_item* out = r.out;
   decide_copy_entries(out, r.items, entries + p->entry, p->count);
   uint32_t count = p->count;
   for (uint32_t offset = 0; offset < p->actions;) {
     uint32_t action = actions[p->action + offset], n = action & 0xFFFF;
-    if (action >> 16 == DECIDE_LEO_ACTION) return DECIDE_NONE;
+    if (action >> 16 == DECIDE_LEO_ACTION) return nullptr;
     const decide_set& set = sets[decide_origin(out[action >> 16])];
     if (((set.waited | set.leos) >> n & 1) == 0) {  // it adds nothing
       ++offset;
@@ -1912,13 +1923,13 @@ inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t i
     uint32_t first = set.item, frame = set.frame;
     if ((set.leos >> n & 1) != 0 || frame == DECIDE_NO_FRAME ||
         (first & (DECIDE_BLOCK - 1)) > DECIDE_BLOCK - DECIDE_FRAME_ITEMS) {
-      return DECIDE_NONE;
+      return nullptr;
     }
     uint32_t child =
         p->last_step == (uint64_t{offset} << 30 | frame) ? p->last_child : decide_lookup_step(c, id, offset, frame);
-    if (child == DECIDE_NONE) return DECIDE_NONE;
+    if (child == DECIDE_NONE) return nullptr;
     p = programs + child;
-    if ((p->runs & DECIDE_RUN_THROUGH) == 0 || count + p->count >= DECIDE_REPLAY_ROOM) return DECIDE_NONE;
+    if ((p->runs & DECIDE_RUN_THROUGH) == 0 || count + p->count >= DECIDE_REPLAY_ROOM) return nullptr;
     const decide_item* base = &c.blocks[first >> DECIDE_BLOCK_BITS][first & (DECIDE_BLOCK - 1)];
     decide_copy_entries(out + count, base, entries + p->entry, p->count);
     count += p->count;
@@ -1926,9 +1937,11 @@ inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t i
     offset = 0;
   }
   written = count;  // below DECIDE_REPLAY_ROOM, with room for the one prediction
-  if ((p->runs & DECIDE_RUN_ENDS) == 0) return DECIDE_NONE;
+  if ((p->runs & DECIDE_RUN_ENDS) == 0) return nullptr;
+  if ((p->runs & DECIDE_RUN_MIXED) == 0) return p;
+  if ((p->runs & DECIDE_RUN_APART) != 0 && count == p->reach) return decide_apart(out, count) ? p : nullptr;
   decide_replay_at at{r.j + 1, out, out + count};
-  return (p->runs & DECIDE_RUN_MIXED) == 0 || decide_replay_fits(c, at, p->frame) ? id : DECIDE_NONE;
+  return decide_replay_fits(c, at, p->frame) ? p : nullptr;
 }
 
 // Pushes one byte on the run by its program and the nodes of its actions,
@@ -1944,15 +1957,15 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
                                                 : decide_lookup_program(c, r.frame, byte);
   if (id == DECIDE_NONE) return DECIDE_RUN_NOT;
   uint32_t written = 0;
-  uint32_t node = decide_run_node(c, r, id, written);
-  if (node == DECIDE_NONE) {
+  const decide_program* node = decide_run_node(c, r, id, written);
+  if (node == nullptr) {
     c.sets[r.j + 1] = {r.count, c.leo_count, 0, 0, DECIDE_NO_FRAME};
     ++r.j;
     decide_run_off(c, r);
     decide_replay(c, r.j, id, r.items);
     return decide_run_at(c, r) ? DECIDE_RUN_ON : DECIDE_RUN_LOST;
   }
-  const decide_program& p = r.programs[node];
+  const decide_program& p = *node;
   decide_item* start = r.out;
   start[written] = decide_make(p.prediction, r.j + 1);  // counted only with a prediction; there is room
   uint32_t added = written + p.prediction_count;
