@@ -1987,13 +1987,11 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
 // Pushes the bytes [at, end) on a chart of decide_sentence's own, with
 // room for their sets and without completions, as long as each goes by a
 // program and a run; where it stopped: at the end, at a dead prefix, or
-// where decide_extend is to go on.
+// where decide_extend is to go on. The sets of the bytes stay below
+// DECIDE_MAX_LENGTH, so that each has its predictions.
 const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
   decide_run r{};
   if (!decide_run_at(c, r)) return at;
-  // A run's sets stay below DECIDE_MAX_LENGTH, so that each has its predictions.
-  size_t left = r.j + size_t{1} < DECIDE_MAX_LENGTH ? DECIDE_MAX_LENGTH - 1 - r.j : 0;
-  if (static_cast<size_t>(end - at) > left) end = at + left;
   while (at < end) {
     decide_run_push_result result = decide_run_push(c, r, *at);
     if (result == DECIDE_RUN_NOT) break;
@@ -2383,8 +2381,10 @@ bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<
   decide_room_for_sets(chart, text.size() + 1);
   // The chart is this call's own: a bad_alloc takes it away whole.
   const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  // The set of the longest prefix, without predictions, is not for a run.
+  const unsigned char* run_end = at + std::min(text.size(), DECIDE_MAX_LENGTH - 1);
   for (const unsigned char* end = at + text.size(); at < end;) {
-    at = decide_run_on(chart, at, end);
+    at = decide_run_on(chart, at, run_end);
     if (at == end) break;
     if (!decide_alive(chart)) return false;
     decide_extend(chart, *at++);
