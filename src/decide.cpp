@@ -673,7 +673,9 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
       program.opens = true;
     }
   }
-  bool through = !program.opens && !program.doubt && program.count < DECIDE_REPLAY_ROOM;
+  // A first action that adds a Leo item's top stops every run at once.
+  bool through = !program.opens && !program.doubt && program.count < DECIDE_REPLAY_ROOM &&
+                 (actions.empty() || actions[0] >> 16 != DECIDE_LEO_ACTION);
   if (program.kind == DECIDE_ROOT) program.reach = static_cast<uint8_t>(std::min<uint32_t>(program.count, 0xFF));
   program.runs = static_cast<uint8_t>((through ? DECIDE_RUN_THROUGH : 0) |
                                       (program.mixed ? DECIDE_RUN_MIXED : 0));

@@ -138,7 +138,7 @@ struct decide_program {
   uint8_t runs;                // DECIDE_RUN_ bits: what a run of pushes may take of it as it is
   uint8_t reach;               // the items of the set built, once its items are in, where it was made (at most 255)
 };
-constexpr uint8_t DECIDE_RUN_THROUGH = 1;  // neither doubt nor opens, of few items: its items and actions go straight
+constexpr uint8_t DECIDE_RUN_THROUGH = 1;  // no doubt, no open action, no Leo action first, few items: it goes straight
 constexpr uint8_t DECIDE_RUN_ENDS = 2;     // finished, with one prediction at most
 constexpr uint8_t DECIDE_RUN_MIXED = 4;    // mixed: the origins are checked at the end
 constexpr uint8_t DECIDE_RUN_APART = 8;    // finished with a frame whose first `reach` items all began apart
