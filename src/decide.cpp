@@ -1860,11 +1860,11 @@ struct decide_run {
   const uint32_t* actions;           // c.program_actions
 };
 
-// The run at the chart's last set: false where that set is not for one,
-// dead, or has its items in two blocks.
+// The run at the chart's last set: false where that set is not for one:
+// of no frame, dead, or with its items in two blocks.
 inline bool decide_run_at(const decide_chart& c, decide_run& r) {
   uint32_t j = c.set_count - 1, from = c.sets[j].item;
-  if (from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
+  if (c.sets[j].frame == DECIDE_NO_FRAME || from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
   r = {j,        c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)],
        c.cursor, c.room,          c.item_count,
        c.frames.data(), c.programs.data(), c.program_entries.data(), c.program_actions.data()};
