@@ -517,6 +517,9 @@ constexpr uint32_t DECIDE_FRAME_ITEMS = 8;    // items of a set with a frame, at
 constexpr uint32_t DECIDE_FRAMES = 1u << 16;  // frames at most
 constexpr uint32_t DECIDE_PROGRAMS = 1u << 16;  // programs at most
 constexpr uint32_t DECIDE_REPLAY_ROOM = 2 * DECIDE_FRAME_ITEMS;  // items of a set a replay writes straight on
+constexpr uint64_t DECIDE_NO_STEP = UINT64_MAX;  // a node's last step before any: no offset and token make it
+constexpr uint32_t DECIDE_NO_RECENT = 0x1FF;    // a frame's recent program of none: no symbol is 511
+static_assert(DECIDE_NONTERMINAL + 32 < DECIDE_NO_RECENT, "a symbol fits 9 bits, none of them all ones");
 
 // The frame of `count` entries and their origins' masks, after them in
 // `entries`, and Leo's items for `leos`, made unless the chart has no room
@@ -550,7 +553,8 @@ uint32_t decide_intern_frame(decide_chart& c, const uint32_t* entries, uint32_t 
   auto id = static_cast<uint32_t>(c.frames.size());
   uint32_t apart = 0;  // its first items of origins all apart
   while (apart < count && entries[apart] >> 16 == apart) ++apart;
-  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash, {0, 0}, leos, candidates, apart});
+  c.frames.push_back({static_cast<uint32_t>(c.frame_entries.size()), count, hash, {DECIDE_NO_RECENT, DECIDE_NO_RECENT},
+                      leos, candidates, apart});
   c.frame_entries.insert(c.frame_entries.end(), entries, entries + 2 * count);
   mask = c.frame_hash.size() - 1;
   size_t at = hash & mask;
@@ -602,8 +606,8 @@ uint32_t decide_lookup_program(decide_chart& c, uint32_t frame, uint32_t symbol)
 }
 inline uint32_t decide_find_program(decide_chart& c, uint32_t frame, uint32_t symbol) {
   const decide_frame& f = c.frames[frame];
-  if ((f.recent[0] & 0x1FF) == symbol && f.recent[0] != 0) return f.recent[0] >> 9;
-  if ((f.recent[1] & 0x1FF) == symbol && f.recent[1] != 0) return f.recent[1] >> 9;
+  if ((f.recent[0] & 0x1FF) == symbol) return f.recent[0] >> 9;
+  if ((f.recent[1] & 0x1FF) == symbol) return f.recent[1] >> 9;
   return decide_lookup_program(c, frame, symbol);
 }
 
@@ -660,6 +664,7 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
   program.count = static_cast<uint32_t>(entries.size());
   program.action = static_cast<uint32_t>(c.program_actions.size());
   program.actions = static_cast<uint32_t>(actions.size());
+  program.last_step = DECIDE_NO_STEP;
   program.last_child = DECIDE_NONE;
   // An action's item is an item of the set being built.
   for (uint32_t action : actions) {
@@ -668,6 +673,12 @@ uint32_t decide_add_program(decide_chart& c, decide_program program, const std::
       program.opens = true;
     }
   }
+  // A first action that adds a Leo item's top stops every run at once.
+  bool through = !program.opens && !program.doubt && program.count < DECIDE_REPLAY_ROOM &&
+                 (actions.empty() || actions[0] >> 16 != DECIDE_LEO_ACTION);
+  if (program.kind == DECIDE_ROOT) program.reach = static_cast<uint8_t>(std::min<uint32_t>(program.count, 0xFF));
+  program.runs = static_cast<uint8_t>((through ? DECIDE_RUN_THROUGH : 0) |
+                                      (program.mixed ? DECIDE_RUN_MIXED : 0));
   c.program_entries.insert(c.program_entries.end(), entries.begin(), entries.end());
   c.program_actions.insert(c.program_actions.end(), actions.begin(), actions.end());
   c.programs.push_back(program);
@@ -1158,7 +1169,10 @@ void decide_finish_program(decide_chart& c, uint32_t id, const decide_ending& en
   p.leos = static_cast<uint32_t>(c.recipes.size() / 3);
   c.program_actions.insert(c.program_actions.end(), c.recipes.begin(), c.recipes.end());
   p.finished = true;
-  p.straight = p.kind == DECIDE_ROOT && p.prediction_count <= 1 && p.count + p.prediction_count <= DECIDE_REPLAY_ROOM;
+  if (p.prediction_count <= 1) p.runs |= DECIDE_RUN_ENDS;
+  if (p.frame != DECIDE_NO_FRAME && c.frames[p.frame].count >= p.reach && c.frames[p.frame].apart >= p.reach) {
+    p.runs |= DECIDE_RUN_APART;
+  }
 }
 
 // Builds set j, started, from set j - 1 and `byte`, in two phases, and
@@ -1290,7 +1304,7 @@ uint32_t decide_lookup_step(decide_chart& c, uint32_t node, uint32_t offset, uin
 }
 inline uint32_t decide_find_step(decide_chart& c, uint32_t node, uint32_t offset, uint32_t token) {
   const decide_program& p = c.programs[node];
-  if (p.last_step == (uint64_t{offset} << 30 | token) && p.last_child != DECIDE_NONE) return p.last_child;
+  if (p.last_step == (uint64_t{offset} << 30 | token)) return p.last_child;
   return decide_lookup_step(c, node, offset, token);
 }
 
@@ -1395,6 +1409,7 @@ uint32_t decide_make_node(decide_chart& c, uint32_t parent, uint32_t offset, uin
   decide_program node{};
   node.kind = kind;
   node.mixed = p.mixed || !entries.empty();
+  node.reach = static_cast<uint8_t>(c.item_count - c.first + entries.size());  // no more than DECIDE_FRAME_ITEMS
   decide_waits waits{p.once, p.more, p.predicted};
   for (uint32_t& entry : entries) {
     decide_item item = decide_entry_item(c, entry, kind, from, top);
@@ -1596,18 +1611,33 @@ inline uint32_t decide_replay_action(decide_chart& c, decide_replay_at& r, uint3
   return child;
 }
 
+// Whether the `count` items from `items` all began in different sets; the
+// three or four of a usual set are compared without a loop.
+inline bool decide_apart(const decide_item* items, uint32_t count) {
+  if (count == 3) {
+    uint32_t a = decide_origin(items[0]), b = decide_origin(items[1]), d = decide_origin(items[2]);
+    return a != b && a != d && b != d;
+  }
+  if (count == 4) {
+    uint32_t a = decide_origin(items[0]), b = decide_origin(items[1]), d = decide_origin(items[2]);
+    uint32_t e = decide_origin(items[3]);
+    return a != b && a != d && b != d && a != e && b != e && d != e;
+  }
+  for (uint32_t k = 1; k < count; ++k) {
+    for (uint32_t m = 0; m < k; ++m) {
+      if ((items[m] ^ items[k]) <= DECIDE_STATE_MASK) return false;
+    }
+  }
+  return true;
+}
+
 // Whether the items written are told apart by origin as the first items
 // of `frame` are.
 inline bool decide_replay_fits(const decide_chart& c, const decide_replay_at& r, uint32_t frame) {
   auto count = static_cast<uint32_t>(r.out - r.start);
   if (frame == DECIDE_NO_FRAME || c.frames[frame].count < count) return false;
   if (c.frames[frame].apart >= count) {  // the usual: no two began together
-    for (uint32_t k = 1; k < count; ++k) {
-      for (uint32_t m = 0; m < k; ++m) {
-        if ((r.start[m] ^ r.start[k]) <= DECIDE_STATE_MASK) return false;
-      }
-    }
-    return true;
+    return decide_apart(r.start, count);
   }
   const uint32_t* entries = c.frame_entries.data() + c.frames[frame].entry;
   for (uint32_t k = 0; k < count; ++k) {
@@ -1815,21 +1845,29 @@ void decide_room_for_sets(decide_chart& c, size_t room) {
 void decide_more_sets(decide_chart& c) { decide_room_for_sets(c, 2 * size_t{c.set_room}); }
 
 // Where a run of pushes writes: the last set and the items after it.
+// The chart's arrays that the run reads are kept too: no push of a run
+// makes a program, and one adds frames only where it makes Leo's items.
 struct decide_run {
-  uint32_t j;                // the last set
-  uint32_t frame;            // its frame
-  const decide_item* items;  // its items
-  decide_item* out;          // where the next item goes, in the last block
-  uint32_t room;             // the room left there
-  uint32_t count;            // the chart's items
+  uint32_t j;                        // the last set
+  uint32_t frame;                    // its frame
+  const decide_item* items;          // its items
+  decide_item* out;                  // where the next item goes, in the last block
+  uint32_t room;                     // the room left there
+  uint32_t count;                    // the chart's items
+  const decide_frame* frames;        // c.frames
+  const decide_program* programs;    // c.programs
+  const uint32_t* entries;           // c.program_entries
+  const uint32_t* actions;           // c.program_actions
 };
 
-// The run at the chart's last set: false where that set is not for one,
-// dead, or has its items in two blocks.
+// The run at the chart's last set: false where that set is not for one:
+// of no frame, dead, or with its items in two blocks.
 inline bool decide_run_at(const decide_chart& c, decide_run& r) {
   uint32_t j = c.set_count - 1, from = c.sets[j].item;
-  if (from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
-  r = {j, c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)], c.cursor, c.room, c.item_count};
+  if (c.sets[j].frame == DECIDE_NO_FRAME || from == c.item_count || (from >> DECIDE_BLOCK_BITS) != ((c.item_count - 1) >> DECIDE_BLOCK_BITS)) return false;
+  r = {j,        c.sets[j].frame, &c.blocks[from >> DECIDE_BLOCK_BITS][from & (DECIDE_BLOCK - 1)],
+       c.cursor, c.room,          c.item_count,
+       c.frames.data(), c.programs.data(), c.program_entries.data(), c.program_actions.data()};
   return true;
 }
 
@@ -1848,49 +1886,64 @@ enum decide_run_push_result : uint8_t {
   DECIDE_RUN_LOST,  // the byte went in by decide_replay, and the chart has no run at its new set
 };
 
-// The node after action `offset` of node `id`, whose items are written
-// from `out` to `written`: `id` again when the action adds nothing, or its
-// child, found already and of no doubt, whose items then follow. DECIDE_NONE
-// where the action is not for a run.
-inline uint32_t decide_run_action(decide_chart& c, decide_item* out, uint32_t& written, uint32_t id, uint32_t offset) {
-  const decide_program& p = c.programs[id];
-  uint32_t action = c.program_actions[p.action + offset], n = action & 0xFFFF;
-  if (action >> 16 == DECIDE_LEO_ACTION) return DECIDE_NONE;
-  uint32_t from = decide_origin(out[action >> 16]);
-  const decide_set& set = c.sets[from];
-  if (((set.waited | set.leos) >> n & 1) == 0) return id;
-  const decide_item* base = decide_items_of(c, from);
-  if ((set.leos >> n & 1) != 0 || set.frame == DECIDE_NO_FRAME || base == nullptr) return DECIDE_NONE;
-  uint32_t child = decide_find_step(c, id, offset, set.frame);
-  if (child == DECIDE_NONE) return DECIDE_NONE;
-  const decide_program& q = c.programs[child];
-  if (q.doubt || q.opens || written + q.count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
-  const uint32_t* entry = c.program_entries.data() + q.entry;
-  for (uint32_t k = 0; k < q.count; ++k) out[written + k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
-  written += q.count;
-  return child;
+// Writes `count` items to `out`, each entry's state with the origin of the
+// item of `base` that the entry names.
+inline void decide_copy_entries(decide_item* out, const decide_item* base, const uint32_t* entry, uint32_t count) {
+  if (count - 1 < 2) {  // the usual one or two, without a loop
+    out[0] = (base[entry[0] >> 16] & ~DECIDE_STATE_MASK) | (entry[0] & 0xFFFF);
+    if (count == 2) out[1] = (base[entry[1] >> 16] & ~DECIDE_STATE_MASK) | (entry[1] & 0xFFFF);
+    return;
+  }
+  for (uint32_t k = 0; k < count; ++k) out[k] = (base[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
 }
 
 // The node that a push by program `id` on the run ends at, its items
 // written from the run's `out` on, `written` of them: the program, then
 // the children its actions lead to, each found already and of no doubt,
-// the last with its ending known. DECIDE_NONE where it is not for a run.
-inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
-  const decide_program& p = c.programs[id];
-  if (p.opens || p.count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
-  const uint32_t* entry = c.program_entries.data() + p.entry;
-  for (uint32_t k = 0; k < p.count; ++k) r.out[k] = (r.items[entry[k] >> 16] & ~DECIDE_STATE_MASK) | (entry[k] & 0xFFFF);
-  written = p.count;
-  for (uint32_t offset = 0; offset < c.programs[id].actions;) {
-    uint32_t next = decide_run_action(c, r.out, written, id, offset);
-    if (next == DECIDE_NONE) return DECIDE_NONE;
-    offset = next == id ? offset + 1 : 0;
-    id = next;
+// the last with its ending known; null where it is not for a run.
+inline const decide_program* decide_run_node(decide_chart& c, const decide_run& r, uint32_t id, uint32_t& written) {
+  const decide_program* programs = r.programs;
+  const uint32_t* entries = r.entries;
+  const uint32_t* actions = r.actions;
+  const decide_set* sets = c.sets.get();
+  const decide_program* p = programs + id;
+  if ((p->runs & DECIDE_RUN_THROUGH) == 0) return nullptr;
+  decide_item* out = r.out;
+  decide_copy_entries(out, r.items, entries + p->entry, p->count);
+  uint32_t count = p->count;
+  for (uint32_t offset = 0; offset < p->actions;) {
+    uint32_t action = actions[p->action + offset], n = action & 0xFFFF;
+    if (action >> 16 == DECIDE_LEO_ACTION) return nullptr;
+    const decide_set& set = sets[decide_origin(out[action >> 16])];
+    if (((set.waited | set.leos) >> n & 1) == 0) {  // it adds nothing
+      ++offset;
+      continue;
+    }
+    // The set completed from began an item, so it has items, and with a
+    // frame no more than DECIDE_FRAME_ITEMS: they are in one block where
+    // its first is far enough from the block's end.
+    uint32_t first = set.item, frame = set.frame;
+    if ((set.leos >> n & 1) != 0 || frame == DECIDE_NO_FRAME ||
+        (first & (DECIDE_BLOCK - 1)) > DECIDE_BLOCK - DECIDE_FRAME_ITEMS) {
+      return nullptr;
+    }
+    uint32_t child =
+        p->last_step == (uint64_t{offset} << 30 | frame) ? p->last_child : decide_lookup_step(c, id, offset, frame);
+    if (child == DECIDE_NONE) return nullptr;
+    p = programs + child;
+    if ((p->runs & DECIDE_RUN_THROUGH) == 0 || count + p->count >= DECIDE_REPLAY_ROOM) return nullptr;
+    const decide_item* base = &c.blocks[first >> DECIDE_BLOCK_BITS][first & (DECIDE_BLOCK - 1)];
+    decide_copy_entries(out + count, base, entries + p->entry, p->count);
+    count += p->count;
+    id = child;
+    offset = 0;
   }
-  const decide_program& q = c.programs[id];
-  if (!q.finished || q.prediction_count > 1 || written + q.prediction_count > DECIDE_REPLAY_ROOM) return DECIDE_NONE;
-  decide_replay_at at{r.j + 1, r.out, r.out + written};
-  return !q.mixed || decide_replay_fits(c, at, q.frame) ? id : DECIDE_NONE;
+  written = count;  // below DECIDE_REPLAY_ROOM, with room for the one prediction
+  if ((p->runs & DECIDE_RUN_ENDS) == 0) return nullptr;
+  if ((p->runs & DECIDE_RUN_MIXED) == 0) return p;
+  if ((p->runs & DECIDE_RUN_APART) != 0 && count == p->reach) return decide_apart(out, count) ? p : nullptr;
+  decide_replay_at at{r.j + 1, out, out + count};
+  return decide_replay_fits(c, at, p->frame) ? p : nullptr;
 }
 
 // Pushes one byte on the run by its program and the nodes of its actions,
@@ -1899,21 +1952,24 @@ inline uint32_t decide_run_node(decide_chart& c, const decide_run& r, uint32_t i
 inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, unsigned char byte) {
   // A dead set's frame, of no items, has no programs: none of its pushes
   // was ever built.
-  if (r.frame == DECIDE_NO_FRAME || r.room < DECIDE_REPLAY_ROOM || r.j + 1 >= DECIDE_MAX_LENGTH) return DECIDE_RUN_NOT;
-  uint32_t id = decide_find_program(c, r.frame, byte);
+  if (r.frame == DECIDE_NO_FRAME || r.room <= DECIDE_REPLAY_ROOM) return DECIDE_RUN_NOT;
+  const decide_frame& f = r.frames[r.frame];
+  uint32_t id = (f.recent[0] & 0x1FF) == byte   ? f.recent[0] >> 9
+                : (f.recent[1] & 0x1FF) == byte ? f.recent[1] >> 9
+                                                : decide_lookup_program(c, r.frame, byte);
   if (id == DECIDE_NONE) return DECIDE_RUN_NOT;
   uint32_t written = 0;
-  uint32_t node = decide_run_node(c, r, id, written);
-  if (node == DECIDE_NONE) {
+  const decide_program* node = decide_run_node(c, r, id, written);
+  if (node == nullptr) {
     c.sets[r.j + 1] = {r.count, c.leo_count, 0, 0, DECIDE_NO_FRAME};
     ++r.j;
     decide_run_off(c, r);
     decide_replay(c, r.j, id, r.items);
     return decide_run_at(c, r) ? DECIDE_RUN_ON : DECIDE_RUN_LOST;
   }
-  const decide_program& p = c.programs[node];
+  const decide_program& p = *node;
   decide_item* start = r.out;
-  if (p.prediction_count != 0) start[written] = decide_make(p.prediction, r.j + 1);
+  start[written] = decide_make(p.prediction, r.j + 1);  // counted only with a prediction; there is room
   uint32_t added = written + p.prediction_count;
   c.sets[++r.j] = {r.count, c.leo_count, p.once, 0, p.frame};
   r.items = start;
@@ -1925,6 +1981,7 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
     decide_run_off(c, r);  // a chain may look at any set
     decide_leo_items(c, r.j, c.program_actions.data() + p.leo, p.leos);
     r.frame = c.sets[r.j].frame = decide_known_frame(c, r.j, p);
+    r.frames = c.frames.data();
   }
   return DECIDE_RUN_ON;
 }
@@ -1932,7 +1989,8 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
 // Pushes the bytes [at, end) on a chart of decide_sentence's own, with
 // room for their sets and without completions, as long as each goes by a
 // program and a run; where it stopped: at the end, at a dead prefix, or
-// where decide_extend is to go on.
+// where decide_extend is to go on. The sets of the bytes stay below
+// DECIDE_MAX_LENGTH, so that each has its predictions.
 const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
   decide_run r{};
   if (!decide_run_at(c, r)) return at;
@@ -2325,8 +2383,10 @@ bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<
   decide_room_for_sets(chart, text.size() + 1);
   // The chart is this call's own: a bad_alloc takes it away whole.
   const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  // The set of the longest prefix, without predictions, is not for a run.
+  const unsigned char* run_end = at + std::min(text.size(), DECIDE_MAX_LENGTH - 1);
   for (const unsigned char* end = at + text.size(); at < end;) {
-    at = decide_run_on(chart, at, end);
+    at = decide_run_on(chart, at, run_end);
     if (at == end) break;
     if (!decide_alive(chart)) return false;
     decide_extend(chart, *at++);

@@ -99,7 +99,7 @@ struct decide_frame {
   uint32_t entry;              // its first entry in `frame_entries`: state | first item of that origin << 16; then as many masks
   uint32_t count;              // its entries, one per item
   uint32_t hash;               // the hash of its entries, masks and Leo items
-  uint32_t recent[2];          // the programs last found for it: program << 9 | symbol (0 for none, sought again)
+  uint32_t recent[2];          // the programs last found for it: program << 9 | symbol (symbol 511 for none)
   nonterminal_set leos;        // the nonterminals its set has Leo items for
   nonterminal_set candidates;  // those it could have them for: which one rule alone waits for, as its last symbol
   uint32_t apart;              // its first items whose origins are all apart
@@ -135,8 +135,13 @@ struct decide_program {
   bool doubt;                  // one of its items has DECIDE_CHECK
   bool opens;                  // one of its actions completes by an open state
   bool finished;               // the ending is known: for when the actions add nothing
-  bool straight;               // finished, a push's, with no more than one prediction, of a short set
+  uint8_t runs;                // DECIDE_RUN_ bits: what a run of pushes may take of it as it is
+  uint8_t reach;               // the items of the set built, once its items are in, where it was made (at most 255)
 };
+constexpr uint8_t DECIDE_RUN_THROUGH = 1;  // no doubt, no open action, no Leo action first, few items: it goes straight
+constexpr uint8_t DECIDE_RUN_ENDS = 2;     // finished, with one prediction at most
+constexpr uint8_t DECIDE_RUN_MIXED = 4;    // mixed: the origins are checked at the end
+constexpr uint8_t DECIDE_RUN_APART = 8;    // finished with a frame whose first `reach` items all began apart
 // A program's items name items of the set before (a push's program, and
 // its node of no action), of the set an action completes from, or are one
 // Leo item's top.

@@ -274,6 +274,67 @@ TEST(DecideTest, OneChartForManyStrings) {
   }
 }
 
+// A random sentence of at least `size` bytes over a, operators from
+// `operators` (none: a sequence) and parentheses, nested up to `depth`.
+std::string random_nested(std::mt19937& random, const std::string& operators, size_t size, int depth = 0) {
+  std::string text;
+  do {
+    if (!text.empty() && !operators.empty()) text += operators[random() % operators.size()];
+    if (depth < 12 && random() % 3 == 0) {
+      text += "(" + random_nested(random, operators, random() % 12, depth + 1) + ")";
+    } else {
+      text += 'a';
+    }
+  } while (text.size() < size);
+  return text;
+}
+
+// Long sentences, and their prefixes with a wrong byte after, on grammars
+// whose sets hold items of one origin from steps apart: decide_sentence,
+// which goes by runs of pushes once programs and nodes are made, comes out
+// as a chart grown a push at a time does.
+TEST(DecideTest, RunsMatchPushedCharts) {
+  std::mt19937 random(29);
+  struct shape {
+    std::string grammar;    // the file
+    std::string operators;  // of its sentences
+  };
+  const shape shapes[] = {
+      {"S -> SS\nS -> a\nS -> (S)\n", ""},
+      {"E -> E+E\nE -> E*E\nE -> (E)\nE -> a\n", "+*"},
+      {"E -> E+E\nE -> E+a\nE -> T\nT -> T*T\nT -> (E)\nT -> a\n", "+*"},
+      {read_file(SENTGEN_EXAMPLES_DIR "/expression/grammar.txt"), "+*"},
+  };
+  for (const shape& s : shapes) {
+    load(s.grammar);
+    decide_chart chart;
+    decide_begin(chart, table);
+    for (int k = 0; k < 12; ++k) {
+      std::string text = random_nested(random, s.operators, 400);
+      expect_decided_on(chart, s.grammar, text);
+      expect_decided_on(chart, s.grammar, text.substr(0, random() % text.size()) + ")");
+    }
+  }
+  for (int n = 0; n < 100; ++n) {
+    std::string grammar_text = random_grammar(random);
+    load(grammar_text);
+    decide_chart chart;
+    decide_begin(chart, table);
+    std::string pieces[3];
+    for (std::string& piece : pieces) piece = random_text(random, 3) + "ab"[random() % 2];
+    std::string text;
+    while (text.size() < 200) text += pieces[random() % 3];
+    expect_decided_on(chart, grammar_text, text);
+  }
+}
+
+// The longest string goes by runs to its last byte.
+TEST(DecideTest, LongestStringByRuns) {
+  load("S -> aS\nS -> @\n");
+  EXPECT_TRUE(decide_sentence(table, std::string(DECIDE_MAX_LENGTH, 'a'), nullptr));
+  EXPECT_FALSE(decide_sentence(table, std::string(DECIDE_MAX_LENGTH - 1, 'a') + "b", nullptr));
+}
+
 // A chart out of room for states goes on with the states of rules alone,
 // as ever: the same answers, completions and derivations.
 TEST(DecideTest, ChartOutOfStates) {
