@@ -1986,9 +1986,8 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
   return DECIDE_RUN_ON;
 }
 
-// Pushes the bytes [at, end) on a chart of decide_sentence's own, with
-// room for their sets and without completions, as long as each goes by a
-// program and a run; where it stopped: at the end, at a dead prefix, or
+// Pushes the bytes [at, end) on a chart with room for their sets and
+// without completions, as long as each goes by a program and a run; where it stopped: at the end, at a dead prefix, or
 // where decide_extend is to go on. The sets of the bytes stay below
 // DECIDE_MAX_LENGTH, so that each has its predictions.
 const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
@@ -2376,6 +2375,45 @@ bool decide_derivation(const decide_chart& chart, std::vector<grammar_label>& la
   return true;
 }
 
+namespace {
+
+// Pushes the bytes [at, end) on `c`, which has room for their sets and no
+// completions: by runs of kept programs where it can, else as decide_push
+// does. Stops early, where it is, at a dead prefix when `stop_dead`.
+const unsigned char* decide_push_bytes(decide_chart& c, const unsigned char* at, const unsigned char* end,
+                                       bool stop_dead) {
+  // The set of the longest prefix, without predictions, is not for a run.
+  size_t left = DECIDE_MAX_LENGTH - 1 - std::min<size_t>(decide_length(c), DECIDE_MAX_LENGTH - 1);
+  const unsigned char* run_end = at + std::min(static_cast<size_t>(end - at), left);
+  while (at < end) {
+    at = decide_run_on(c, at, run_end);
+    if (at == end || (stop_dead && !decide_alive(c))) break;
+    decide_extend(c, *at++);
+  }
+  return at;
+}
+
+}  // namespace
+
+void decide_push_text(decide_chart& chart, std::string_view text) {
+  decide_chart& c = chart;
+  uint32_t n = decide_last(c);
+  if (text.size() > DECIDE_MAX_LENGTH - n) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
+  const auto* at = reinterpret_cast<const unsigned char*>(text.data());
+  if (c.completions) {  // runs keep no completions
+    for (size_t k = 0; k < text.size(); ++k) decide_push(c, at[k]);
+    return;
+  }
+  try {
+    decide_room_for_sets(c, size_t{c.set_count} + text.size());
+    decide_push_bytes(c, at, at + text.size(), false);
+  } catch (...) {
+    // A run hands its sets to the chart before anything that allocates.
+    if (c.set_count > n + 1) decide_truncate(c, n + 1);
+    throw;
+  }
+}
+
 bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<grammar_label>* labels) {
   if (text.size() > DECIDE_MAX_LENGTH) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
   decide_chart chart;
@@ -2383,14 +2421,7 @@ bool decide_sentence(const grammar_table& g, std::string_view text, std::vector<
   decide_room_for_sets(chart, text.size() + 1);
   // The chart is this call's own: a bad_alloc takes it away whole.
   const auto* at = reinterpret_cast<const unsigned char*>(text.data());
-  // The set of the longest prefix, without predictions, is not for a run.
-  const unsigned char* run_end = at + std::min(text.size(), DECIDE_MAX_LENGTH - 1);
-  for (const unsigned char* end = at + text.size(); at < end;) {
-    at = decide_run_on(chart, at, run_end);
-    if (at == end) break;
-    if (!decide_alive(chart)) return false;
-    decide_extend(chart, *at++);
-  }
+  if (decide_push_bytes(chart, at, at + text.size(), true) != at + text.size()) return false;
   if (!decide_accepts(chart)) return false;
   return labels == nullptr || decide_derivation(chart, *labels);
 }

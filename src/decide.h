@@ -251,6 +251,11 @@ void decide_begin(decide_chart& chart, const grammar_table& g, bool completions 
 // The prefix grows by `byte`. Throws std::length_error at DECIDE_MAX_LENGTH
 // and std::bad_alloc, with the chart as it was before the call.
 void decide_push(decide_chart& chart, unsigned char byte);
+// The prefix grows by the bytes of `text`, as by decide_push of each, but
+// by runs of kept programs where it can: the quick way to push a string.
+// Throws std::length_error past DECIDE_MAX_LENGTH and std::bad_alloc, with
+// the chart as it was before the call.
+void decide_push_text(decide_chart& chart, std::string_view text);
 // The prefix loses its last byte, and the chart is what it was before that
 // byte's push; on the empty prefix it does nothing.
 void decide_pop(decide_chart& chart);

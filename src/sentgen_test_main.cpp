@@ -58,7 +58,7 @@ void test_append_labels(const std::vector<grammar_label>& labels, std::string& o
 void test_decide(decide_chart& chart, std::string_view text, test_input& input) {
   static std::vector<grammar_label> labels;  // kept: a derivation's room is reused
   static std::string verdict;
-  for (char c : text) decide_push(chart, static_cast<unsigned char>(c));
+  decide_push_text(chart, text);
   bool yes = decide_accepts(chart) && decide_derivation(chart, labels);
   verdict.assign(yes ? "yes\t" : "no\t");
   if (yes) test_append_labels(labels, verdict);

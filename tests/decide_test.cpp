@@ -251,6 +251,17 @@ void expect_decided_on(decide_chart& chart, const std::string& grammar_text, con
     EXPECT_EQ(replayed(labels), text) << grammar_text << "on \"" << text << '"';
   }
   while (decide_length(chart) > 0) decide_pop(chart);
+  // Again in two pieces by runs, as sentgen-test pushes a line, the second
+  // on a prefix already there: the same chart as the pushes made.
+  decide_push_text(chart, std::string_view(text).substr(0, text.size() / 3));
+  decide_push_text(chart, std::string_view(text).substr(text.size() / 3));
+  EXPECT_EQ(decide_length(chart), text.size());
+  EXPECT_EQ(decide_accepts(chart), expected) << grammar_text << "by runs on \"" << text << '"';
+  if (expected) {
+    EXPECT_TRUE(decide_derivation(chart, labels)) << grammar_text << "by runs on \"" << text << '"';
+    EXPECT_EQ(labels, alone) << grammar_text << "by runs on \"" << text << '"';
+  }
+  while (decide_length(chart) > 0) decide_pop(chart);
 }
 
 // One chart decides string after string, as sentgen-test has it: the
@@ -328,11 +339,22 @@ TEST(DecideTest, RunsMatchPushedCharts) {
   }
 }
 
-// The longest string goes by runs to its last byte.
+// The longest string goes by runs to its last byte, and a push of text
+// past it is refused with the chart as it was.
 TEST(DecideTest, LongestStringByRuns) {
   load("S -> aS\nS -> @\n");
   EXPECT_TRUE(decide_sentence(table, std::string(DECIDE_MAX_LENGTH, 'a'), nullptr));
   EXPECT_FALSE(decide_sentence(table, std::string(DECIDE_MAX_LENGTH - 1, 'a') + "b", nullptr));
+  decide_chart chart;
+  decide_begin(chart, table);
+  decide_push_text(chart, "aaa");
+  EXPECT_THROW(decide_push_text(chart, std::string(DECIDE_MAX_LENGTH - 2, 'a')), std::length_error);
+  EXPECT_EQ(decide_length(chart), 3u);
+  decide_push_text(chart, std::string(DECIDE_MAX_LENGTH - 3, 'a'));
+  EXPECT_TRUE(decide_accepts(chart));
+  EXPECT_THROW(decide_push_text(chart, "a"), std::length_error);
+  decide_push_text(chart, "");
+  EXPECT_EQ(decide_length(chart), DECIDE_MAX_LENGTH);
 }
 
 // A chart out of room for states goes on with the states of rules alone,
