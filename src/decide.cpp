@@ -1987,9 +1987,10 @@ inline decide_run_push_result decide_run_push(decide_chart& c, decide_run& r, un
 }
 
 // Pushes the bytes [at, end) on a chart with room for their sets and
-// without completions, as long as each goes by a program and a run; where it stopped: at the end, at a dead prefix, or
-// where decide_extend is to go on. The sets of the bytes stay below
-// DECIDE_MAX_LENGTH, so that each has its predictions.
+// without completions, as long as each goes by a program and a run; where
+// it stopped: at the end, at a dead prefix, or where decide_extend is to go
+// on. The sets of the bytes stay below DECIDE_MAX_LENGTH, so that each has
+// its predictions.
 const unsigned char* decide_run_on(decide_chart& c, const unsigned char* at, const unsigned char* end) {
   decide_run r{};
   if (!decide_run_at(c, r)) return at;
