@@ -14,7 +14,7 @@
 
 #include "checks.h"
 #include "derivation.h"
-#include "form_inspect.h"
+#include "form_read.h"
 #include "grammar.h"
 #include "loader.h"
 #include "output.h"

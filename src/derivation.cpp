@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "form_inspect.h"
+#include "form_read.h"
 #include "form_print.h"
 #include "output.h"
 #include "trace.h"

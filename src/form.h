@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Form module: what a sentential form is and what a step makes of it. How
 // its text is kept, in shared pieces, is private to the form modules
-// (piece.h); printing a sentence is form_print.h, its text form_inspect.h.
+// (piece.h); printing a sentence is form_print.h, its text form_read.h.
 #ifndef SENTGEN_FORM_H
 #define SENTGEN_FORM_H
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Piece module: the pieces that forms keep their text in, the pool they
 // come from, and the copy and scan kernels over their bytes. Shared by the
-// form, printing and inspection modules; the search never sees a piece.
+// form, printing and reading modules; the search never sees a piece.
 #ifndef SENTGEN_PIECE_H
 #define SENTGEN_PIECE_H
 

@@ -7,7 +7,7 @@
 #include <new>
 
 #include "derivation.h"
-#include "form_inspect.h"
+#include "form_read.h"
 #include "form_print.h"
 #include "output.h"
 

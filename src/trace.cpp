@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <memory>
 
-#include "form_inspect.h"
+#include "form_read.h"
 
 bool trace_is_on = false;
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "form_inspect.h"
+#include "form_read.h"
 #include "output.h"
 #include "reference_search.h"
 #include "run.h"

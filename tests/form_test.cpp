@@ -10,7 +10,7 @@
 #include <vector>
 
 #include "capture.h"
-#include "form_inspect.h"
+#include "form_read.h"
 #include "form_print.h"
 #include "grammar.h"
 #include "output.h"

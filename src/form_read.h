@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
-// Form inspection: a form's text, and whether its pieces are as the form
+// Form reading: a form's text, and whether its pieces are as the form
 // module builds them. Each walks the whole form: for tests, the checked
 // build, the replay of a derivation and the page, never the search.
-#ifndef SENTGEN_FORM_INSPECT_H
-#define SENTGEN_FORM_INSPECT_H
+#ifndef SENTGEN_FORM_READ_H
+#define SENTGEN_FORM_READ_H
 
 #include <string>
 

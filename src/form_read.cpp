@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Form inspection: a form's text, and whether its pieces are as the form
+// Form reading: a form's text, and whether its pieces are as the form
 // module builds them, walked whole; for the tests, the checked build, the
 // replay of a derivation and the page.
-#include "form_inspect.h"
+#include "form_read.h"
 
 #include <cstdio>
 #include <cstdlib>
