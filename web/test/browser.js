@@ -20,8 +20,8 @@ const os = require("os");
 const path = require("path");
 const puppeteer = require("puppeteer-core");
 const { pageCases, readOr } = require("./cases.js");
-const { check, failures, waitForRun, runCount, loadAndRun, editorBytes, paneBytes, focusNode,
-  checkAccessibility } = require("./page_driver.js");
+const { check, failures, waitForRun, runCount, loadAndRun, editorBytes, quickestKeystroke, paneBytes,
+  focusNode, checkAccessibility } = require("./page_driver.js");
 const { checkDerivations, checkCutClick, checkSelected, checkTree } = require("./derivation_checks.js");
 const { checkTestStrings, checkCompare, checkSteps, checkCoverage, checkCover, toolScreens } =
   require("./tools_checks.js");
@@ -119,22 +119,9 @@ async function checkReliance(page, open, sourceDir) {
       document.body.getBoundingClientRect();  // drawn
       return performance.now() - start;
     }, bytes.toString("base64"));
-    // The quickest of three keystrokes: what the page does for one, without
-    // the pauses that a machine busy with other tests adds to a single try.
-    const seen = await page.evaluate(() => {
-      const field = document.getElementById("grammar");
-      field.focus();
-      let keystroke = Infinity;
-      for (let i = 0; i < 3; i += 1) {
-        field.setSelectionRange(0, 0);
-        const start = performance.now();
-        document.execCommand("insertText", false, "x");
-        document.body.getBoundingClientRect();
-        keystroke = Math.min(keystroke, performance.now() - start);
-      }
-      return { keystroke, readOnly: field.readOnly,
-        note: !document.getElementById("plain-note").hidden };
-    });
+    const seen = { keystroke: await quickestKeystroke(page, "grammar", "x"),
+      ...await page.evaluate(() => ({ readOnly: document.getElementById("grammar").readOnly,
+        note: !document.getElementById("plain-note").hidden })) };
     console.log(`${name}: opened in ${opened.toFixed(0)} ms` +
       (readOnly ? ", read-only" : `, a keystroke in ${seen.keystroke.toFixed(1)} ms`));
     check(opened < 1000 && seen.readOnly === readOnly && seen.note === readOnly &&
