@@ -2075,6 +2075,10 @@ void decide_pop(decide_chart& chart) {
   if (chart.set_count > 1) decide_truncate(chart, decide_last(chart));
 }
 
+void decide_pop_to(decide_chart& chart, size_t length) {
+  if (length < decide_length(chart)) decide_truncate(chart, static_cast<uint32_t>(length) + 1);
+}
+
 bool decide_alive(const decide_chart& chart) {
   return decide_first(chart, decide_last(chart)) < chart.item_count;
 }

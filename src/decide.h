@@ -259,6 +259,9 @@ void decide_push_text(decide_chart& chart, std::string_view text);
 // The prefix loses its last byte, and the chart is what it was before that
 // byte's push; on the empty prefix it does nothing.
 void decide_pop(decide_chart& chart);
+// The prefix keeps its first `length` bytes, as after as many pops, at the
+// cost of one; longer lengths do nothing.
+void decide_pop_to(decide_chart& chart, size_t length);
 // The prefix's length.
 inline size_t decide_length(const decide_chart& chart) { return chart.set_count - size_t{1}; }
 // Whether the prefix is a sentence.

@@ -67,7 +67,7 @@ void test_decide(decide_chart& chart, std::string_view text, test_input& input) 
   output_write(text);
   output_write("\n");
   input.any_no = input.any_no || !yes;
-  while (decide_length(chart) > 0) decide_pop(chart);
+  decide_pop_to(chart, 0);
 }
 
 // Ends the line gathered at a newline: its CR, before the LF, is not the
