@@ -7,14 +7,15 @@
 "use strict";
 
 // `elements`: field (the other grammar's text area), examples, load, open,
-// file, about, said (what was said of the other grammar), lists (the two
-// lists: only in grammar.txt, only in the other grammar). `bytes`:
+// file, about, said (what was said of the other grammar), differences (the
+// two lists under their headings, hidden without another grammar), lists
+// (the two lists: only in grammar.txt, only in the other grammar). `bytes`:
 // bytes.js. `examples`: {name, text}. `appendBytes(parent, bytes)`.
 // `ask(other)`: compares with the other grammar's bytes, told back by
 // compared(). `onEdit()`: the other grammar changed. `onPick(side, text)`:
 // difference `text` of side 0 or 1 was picked.
 function makeCompareView({ elements, bytes, examples, appendBytes, ask, onEdit, onPick }) {
-  const { field, about, said, lists } = elements;
+  const { field, about, said, differences, lists } = elements;
   const DEBOUNCE_MS = 300;
   let timer = 0;
   let found = [[], []];  // the differences shown, bytes
@@ -52,6 +53,7 @@ function makeCompareView({ elements, bytes, examples, appendBytes, ask, onEdit, 
     clearTimeout(timer);
     found = [[], []];
     said.hidden = true;
+    differences.hidden = field.value === "";
     if (field.value === "") {
       about.textContent = "Type a grammar here, open one or load an example, to compare grammar.txt with it.";
       show(found, "");

@@ -257,7 +257,7 @@
   const compare = makeCompareView({
     elements: { field: $("other"), examples: $("other-examples"), load: $("other-load"),
       open: $("other-open"), file: $("other-file"), about: $("compare-about"), said: $("compare-said"),
-      lists: [$("only-0-list"), $("only-1-list")] },
+      differences: $("differences"), lists: [$("only-0-list"), $("only-1-list")] },
     bytes,
     examples,
     appendBytes: output.appendBytes,

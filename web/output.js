@@ -205,6 +205,10 @@ function makeOutputView({ elements, bytes, onSentence, onGoto }) {
       line.classList.add(kind);
       line.title = `rule ${line.dataset.label}: ${COVERAGE_WORDS[kind]}`;
     }
+    // The legend names only the marks there are.
+    const marks = new Set(kinds.values());
+    elements.coverage.querySelector(".legend").hidden = marks.size === 0;
+    for (const kind of ["unused", "unusable"]) elements.coverage.querySelector(`.key.${kind}`).hidden = !marks.has(kind);
     elements.coverage.querySelector(".count").textContent = `the printed sentences use ${used.length} ` +
       `of the ${usable.length} usable ${usable.length === 1 ? "rule" : "rules"}` +
       (unusable.length > 0 ? `; ${unusable.length} ${unusable.length === 1 ? "rule" : "rules"} no sentence can use` : "");

@@ -129,6 +129,12 @@ async function checkCompare(page, open) {
     seen.headings === "only in grammar.txt,only in the other grammar" && seen.only[0][0] === "ab" &&
     seen.only[1].slice(0, 2).join() === "a,aa" && seen.only.every((l) => l.length === 10 && ordered(l)),
   `the differences with another grammar: ${JSON.stringify(seen)}`);
+  await setBox(page, "other", "");
+  const hidden = await page.waitForFunction(() => !document.getElementById("differences").checkVisibility(),
+    { timeout: 5000 }).then(() => true, () => false);
+  check(hidden, "no headings of differences without another grammar");
+  await setBox(page, "other", "S -> aS\nS -> @\n");
+  await settled(page);
 
   await openedBy(page, '#only-1-list button[data-k="1"]', () => window.sentgen.derivation() &&
     window.sentgen.derivation().count === 3);
@@ -270,6 +276,9 @@ async function checkCoverage(page) {
   check(seen.line.startsWith("the printed sentences use 2 of the 6 usable rules; 2 rules no sentence can use. " +
     "Marked in the listing and the editor: not used by these sentences no sentence can use this rule"),
   `the coverage line: ${seen.line}`);
+  const legend = async () => page.$eval("#coverage", (p) => [".legend", ".key.unused", ".key.unusable"]
+    .map((s) => p.querySelector(s).checkVisibility()).join());
+  check(await legend() === "true,true,true", `the legend names both marks: ${await legend()}`);
   check(seen.listing.join() === ["0:0", "0:1", "0:2 unused (rule 0:2: not used by these sentences) said",
     "0:3 unusable (rule 0:3: no sentence can use this rule) said", "1:0 unused (rule 1:0: not used by these sentences) said",
     "2:0 unused (rule 2:0: not used by these sentences) said", "3:0 unused (rule 3:0: not used by these sentences) said",
@@ -278,6 +287,11 @@ async function checkCoverage(page) {
   check(JSON.stringify(seen.editor) === JSON.stringify({ 3: "unused", 4: "unusable", 5: "unused", 6: "unused",
     7: "unused", 8: "unusable" }) && seen.gutter === "line 3: not used by these sentences",
   `the editor's marks: ${JSON.stringify(seen.editor)} ${seen.gutter}`);
+  // The legend names only the marks there are, and none where every rule is used.
+  await loadAndRun(page, Buffer.from("S -> aS\nS -> b\nS -> D\nD -> EEEEEEEEE\nE -> FFFFFFFFF\nF -> c\n"));
+  check(await legend() === "true,true,false", `only rules not used: ${await legend()}`);
+  await loadAndRun(page, Buffer.from("S -> aSb\nS -> @\n"));
+  check(await legend() === "false,false,false", `every rule used: ${await legend()}`);
 }
 
 // Cover every rule: the covering set as buttons with their derivations,
