@@ -2405,11 +2405,11 @@ void decide_push_text(decide_chart& chart, std::string_view text) {
   uint32_t n = decide_last(c);
   if (text.size() > DECIDE_MAX_LENGTH - n) throw std::length_error("decide: string longer than DECIDE_MAX_LENGTH");
   const auto* at = reinterpret_cast<const unsigned char*>(text.data());
-  if (c.completions) {  // runs keep no completions
-    for (size_t k = 0; k < text.size(); ++k) decide_push(c, at[k]);
-    return;
-  }
   try {
+    if (c.completions) {  // runs keep no completions
+      for (size_t k = 0; k < text.size(); ++k) decide_push(c, at[k]);
+      return;
+    }
     decide_room_for_sets(c, size_t{c.set_count} + text.size());
     decide_push_bytes(c, at, at + text.size(), false);
   } catch (...) {
