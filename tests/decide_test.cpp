@@ -404,6 +404,9 @@ TEST(DecideTest, CompletionsOfRecursions) {
   decide_begin(chart, table, true);
   for (int k = 0; k < 100; ++k) decide_push(chart, 'a');
   EXPECT_EQ(decide_completions(chart), ~length_set{0} << 1);  // any number of a, then b
+  decide_pop_to(chart, 0);
+  decide_push_text(chart, std::string(100, 'a'));  // a byte at a time, keeping completions
+  EXPECT_EQ(decide_completions(chart), ~length_set{0} << 1);
   load("S -> Saa\nS -> @\n");
   decide_begin(chart, table, true);
   for (int k = 0; k < 3; ++k) decide_push(chart, 'a');
